@@ -79,6 +79,8 @@ public:
     // folder with its whole content, keeping permission bits and modification times.
     // Fails when something already exists at `to`.
     virtual void copyItem(const Path& from, const Path& to) = 0;
+    // Gives `to` the permission bits and modification time of what `from` leads to.
+    virtual void copyAttributes(const Path& from, const Path& to) = 0;
     // Removes a file, a link, or a folder with everything in it.
     virtual void removeItem(const Path& path) = 0;
     // rename(2): `to` must not be a non-empty folder.
@@ -112,6 +114,7 @@ public:
     EntryInfo entryInfo(const Path& path) override;
     std::optional<FileIdentity> identity(const Path& path) override;
     void copyItem(const Path& from, const Path& to) override;
+    void copyAttributes(const Path& from, const Path& to) override;
     void removeItem(const Path& path) override;
     void moveItem(const Path& from, const Path& to) override;
     bool exchangeItems(const Path& a, const Path& b) override;

@@ -1,0 +1,34 @@
+#include "BrindleCore/BackupItem.h"
+
+#include "BrindleCore/JsonReader.h"
+#include "BrindleCore/JsonWriter.h"
+
+namespace brindle {
+
+std::string toJson(const BackupItem& item) {
+    JsonValue::Array excluded(item.excludedRelativePaths.begin(), item.excludedRelativePaths.end());
+    return writeJson(JsonValue::Object{
+        {"id", item.id},
+        {"displayName", item.displayName},
+        {"sourcePath", item.sourcePath},
+        {"destinationPath", item.destinationPath},
+        {"excludedRelativePaths", std::move(excluded)},
+        {"required", item.required},
+    });
+}
+
+BackupItem backupItemFromJson(std::string_view json) {
+    using namespace json_reader;
+    const std::string what = "backup item";
+    auto object = parseObject(json, what);
+    BackupItem item;
+    item.id = requireString(object, "id", what);
+    item.displayName = requireString(object, "displayName", what);
+    item.sourcePath = requireString(object, "sourcePath", what);
+    item.destinationPath = requireString(object, "destinationPath", what);
+    item.excludedRelativePaths = requireStringArray(object, "excludedRelativePaths", what);
+    item.required = requireBool(object, "required", what);
+    return item;
+}
+
+}  // namespace brindle

@@ -1,0 +1,39 @@
+#include "BrindleCore/BackupSettings.h"
+
+#include "BrindleCore/BackupItem.h"
+#include "BrindleCore/JsonReader.h"
+#include "BrindleCore/JsonWriter.h"
+
+namespace brindle {
+
+BackupSettings BackupSettings::defaults(const Path& homeDirectory, FileManager& fileManager) {
+    const Path cloudDrive = homeDirectory / "Library" / "Mobile Documents" / "com~apple~CloudDocs";
+    const Path root = fileManager.fileExists(cloudDrive) ? cloudDrive / "Brindle" : homeDirectory / "Brindle Backups";
+    BackupSettings settings;
+    settings.destinationRootPath = standardized(root).string();
+    for (const auto& item : DefaultBackupItems::items(homeDirectory)) settings.enabledItemIDs.insert(item.id);
+    settings.backupIntervalMinutes = 30;
+    return settings;
+}
+
+std::string toJson(const BackupSettings& settings) {
+    JsonValue::Array ids(settings.enabledItemIDs.begin(), settings.enabledItemIDs.end());
+    return writeJson(JsonValue::Object{
+        {"backupIntervalMinutes", settings.backupIntervalMinutes},
+        {"destinationRootPath", settings.destinationRootPath},
+        {"enabledItemIDs", std::move(ids)},
+    });
+}
+
+BackupSettings backupSettingsFromJson(std::string_view json) {
+    using namespace json_reader;
+    const std::string what = "settings file";
+    auto object = parseObject(json, what);
+    BackupSettings settings;
+    settings.backupIntervalMinutes = requireInt64(object, "backupIntervalMinutes", what);
+    settings.destinationRootPath = requireString(object, "destinationRootPath", what);
+    for (auto& id : requireStringArray(object, "enabledItemIDs", what)) settings.enabledItemIDs.insert(std::move(id));
+    return settings;
+}
+
+}  // namespace brindle

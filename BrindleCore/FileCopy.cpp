@@ -1,0 +1,258 @@
+#include "BrindleCore/FileCopy.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "BrindleCore/FileSystemError.h"
+
+namespace brindle {
+
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes and reports the close's own error, which some file systems use for a
+    // write that could not be completed.
+    int closeReportingError() {
+        int result = ::close(fd_);
+        fd_ = -1;
+        return result == 0 ? 0 : errno;
+    }
+    void reset() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+[[noreturn]] void fail(const std::string& action, const Path& path, int code) {
+    throw FileSystemError::fromErrno(action, path.string(), code);
+}
+
+std::array<timespec, 2> timesOf(const struct stat& status) { return {status.st_atim, status.st_mtim}; }
+
+// Returns 0 or the errno of the failed copy of the contents.
+int copyContents(int in, int out, const struct stat& status) {
+    if (ioctl(out, FICLONE, in) == 0) return 0;
+
+    bool kernelCopyWorks = true;
+    bool copiedAnything = false;
+    while (kernelCopyWorks) {
+        ssize_t copied = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (copied > 0) {
+            copiedAnything = true;
+            continue;
+        }
+        if (copied == 0) {
+            // copy_file_range reports 0 both at the end and on file systems (procfs and
+            // the like) whose files claim no size; fall through to read() for those.
+            if (copiedAnything || status.st_size == 0) return 0;
+            kernelCopyWorks = false;
+            break;
+        }
+        if (errno == EINTR) continue;
+        if (!copiedAnything && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                                errno == EBADF || errno == EPERM)) {
+            kernelCopyWorks = false;
+            break;
+        }
+        return errno;
+    }
+
+    std::vector<char> buffer(1 << 17);
+    for (;;) {
+        ssize_t got = read(in, buffer.data(), buffer.size());
+        if (got == 0) return 0;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        for (ssize_t written = 0; written < got;) {
+            ssize_t put = write(out, buffer.data() + written, static_cast<std::size_t>(got - written));
+            if (put < 0) {
+                if (errno == EINTR) continue;
+                return errno;
+            }
+            written += put;
+        }
+    }
+}
+
+void copyRegularFile(const Path& from, const Path& to) {
+    // O_NONBLOCK: if the entry was swapped for a FIFO since it was examined, opening it
+    // must not hang the run.
+    FileDescriptor in(open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (in.get() < 0) fail("copy", from, errno);
+    struct stat status {};
+    if (fstat(in.get(), &status) != 0) fail("copy", from, errno);
+    if (!S_ISREG(status.st_mode)) {
+        throw FileSystemError(EINVAL, from.string(),
+                              "Could not copy " + quoted(from.string()) + ": it was replaced while being copied.");
+    }
+    FileDescriptor out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (out.get() < 0) fail("copy " + quoted(from.string()) + " to", to, errno);
+
+    int code = copyContents(in.get(), out.get(), status);
+    auto times = timesOf(status);
+    if (code == 0 && fchmod(out.get(), status.st_mode & 07777) != 0) code = errno;
+    if (code == 0 && futimens(out.get(), times.data()) != 0) code = errno;
+    int closeCode = out.closeReportingError();
+    if (code == 0) code = closeCode;
+    if (code != 0) {
+        unlink(to.c_str());
+        fail("copy", from, code);
+    }
+}
+
+void copySymlink(const Path& from, const Path& to, const struct stat& status) {
+    std::vector<char> target(static_cast<std::size_t>(status.st_size) + 2);
+    for (;;) {
+        ssize_t length = readlink(from.c_str(), target.data(), target.size());
+        if (length < 0) fail("copy the link", from, errno);
+        if (static_cast<std::size_t>(length) < target.size()) {
+            target.resize(static_cast<std::size_t>(length));
+            break;
+        }
+        target.resize(target.size() * 2);
+    }
+    std::string text(target.begin(), target.end());
+    if (symlink(text.c_str(), to.c_str()) != 0) fail("copy the link " + quoted(from.string()) + " to", to, errno);
+    auto times = timesOf(status);
+    // Some file systems refuse times on links; the link itself is what matters.
+    (void)utimensat(AT_FDCWD, to.c_str(), times.data(), AT_SYMLINK_NOFOLLOW);
+}
+
+void copySpecialFile(const Path& from, const Path& to, const struct stat& status) {
+    int result = S_ISFIFO(status.st_mode) ? mkfifo(to.c_str(), status.st_mode & 07777)
+                                          : mknod(to.c_str(), status.st_mode, status.st_rdev);
+    if (result != 0) fail("copy the special file", from, errno);
+    auto times = timesOf(status);
+    if (utimensat(AT_FDCWD, to.c_str(), times.data(), AT_SYMLINK_NOFOLLOW) != 0) {
+        int code = errno;
+        unlink(to.c_str());
+        fail("copy the special file", from, code);
+    }
+}
+
+void copyDirectoryTree(const Path& from, const Path& to, const struct stat& status) {
+    DIR* dir = opendir(from.c_str());
+    if (dir == nullptr) fail("copy the folder", from, errno);
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        dirent* entry = readdir(dir);
+        if (entry == nullptr) {
+            int code = errno;
+            closedir(dir);
+            if (code != 0) fail("list the folder", from, code);
+            break;
+        }
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        names.emplace_back(entry->d_name);
+    }
+    for (const auto& name : names) copyEntry(from / name, to / name);
+    auto times = timesOf(status);
+    if (chmod(to.c_str(), status.st_mode & 07777) != 0) fail("set the permissions of", to, errno);
+    if (utimensat(AT_FDCWD, to.c_str(), times.data(), 0) != 0) fail("set the modification time of", to, errno);
+}
+
+void removeAt(int parentFd, const char* name, const Path& path) {
+    struct stat status {};
+    if (fstatat(parentFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return;  // gone already: what removal wants
+        fail("remove", path, errno);
+    }
+    if (S_ISDIR(status.st_mode)) {
+        int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) fail("remove", path, errno);
+        DIR* dir = fdopendir(fd);
+        if (dir == nullptr) {
+            int code = errno;
+            close(fd);
+            fail("remove", path, code);
+        }
+        std::vector<std::string> names;
+        for (;;) {
+            errno = 0;
+            dirent* entry = readdir(dir);
+            if (entry == nullptr) break;
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+            names.emplace_back(entry->d_name);
+        }
+        try {
+            for (const auto& child : names) removeAt(dirfd(dir), child.c_str(), path / child);
+        } catch (...) {
+            closedir(dir);
+            throw;
+        }
+        closedir(dir);
+        if (unlinkat(parentFd, name, AT_REMOVEDIR) != 0 && errno != ENOENT) fail("remove", path, errno);
+    } else if (unlinkat(parentFd, name, 0) != 0 && errno != ENOENT) {
+        fail("remove", path, errno);
+    }
+}
+
+}  // namespace
+
+void copyEntry(const Path& from, const Path& to) {
+    struct stat status {};
+    if (lstat(from.c_str(), &status) != 0) fail("copy", from, errno);
+    if (S_ISDIR(status.st_mode)) {
+        // Owner-only while filling, so that nobody sees a half-copied private folder;
+        // the source's own bits are set once its content is in place.
+        if (mkdir(to.c_str(), 0700) != 0) fail("copy the folder " + quoted(from.string()) + " to", to, errno);
+        try {
+            copyDirectoryTree(from, to, status);
+        } catch (const FileSystemError&) {
+            // A half-copied tree that this call created goes; the error already names
+            // the entry that failed.
+            try {
+                removeEntry(to);
+            } catch (const FileSystemError&) {
+            }
+            throw;
+        }
+    } else if (S_ISLNK(status.st_mode)) {
+        copySymlink(from, to, status);
+    } else if (S_ISREG(status.st_mode)) {
+        copyRegularFile(from, to);
+    } else {
+        copySpecialFile(from, to, status);
+    }
+}
+
+void removeEntry(const Path& path) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0) fail("remove", path, errno);
+    Path parent = path.parent_path();
+    std::string name = path.filename().string();
+    if (parent.empty()) parent = ".";
+    int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parentFd < 0) fail("remove", path, errno);
+    try {
+        removeAt(parentFd, name.c_str(), path);
+    } catch (...) {
+        close(parentFd);
+        throw;
+    }
+    close(parentFd);
+}
+
+}  // namespace brindle

@@ -1,0 +1,126 @@
+#include "BrindleCore/JsonWriter.h"
+
+#include <unicode/utf8.h>
+
+namespace brindle {
+
+namespace {
+
+const char* const kReplacement = "\xEF\xBF\xBD";
+
+void writeString(std::string& out, std::string_view text) {
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::int32_t index = 0;
+    while (index < length) {
+        std::int32_t start = index;
+        UChar32 scalar = 0;
+        U8_NEXT(bytes, index, length, scalar);
+        if (scalar < 0) {
+            out += kReplacement;
+            continue;
+        }
+        switch (scalar) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '/': out += "\\/"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (scalar < 0x20) {
+                out += "\\u00";
+                out += hex[scalar >> 4];
+                out += hex[scalar & 0xF];
+            } else {
+                out.append(text.data() + start, static_cast<std::size_t>(index - start));
+            }
+        }
+    }
+    out += '"';
+}
+
+void indent(std::string& out, int level) { out.append(static_cast<std::size_t>(level) * 2, ' '); }
+
+void write(std::string& out, const JsonValue& value, int level) {
+    std::visit(
+        [&](const auto& v) {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, bool>) {
+                out += v ? "true" : "false";
+            } else if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, std::uint64_t>) {
+                out += std::to_string(v);
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                writeString(out, v);
+            } else if constexpr (std::is_same_v<T, JsonValue::Array>) {
+                if (v.empty()) {
+                    out += "[]";
+                    return;
+                }
+                out += "[\n";
+                for (std::size_t i = 0; i < v.size(); ++i) {
+                    indent(out, level + 1);
+                    write(out, v[i], level + 1);
+                    out += i + 1 < v.size() ? ",\n" : "\n";
+                }
+                indent(out, level);
+                out += ']';
+            } else {
+                if (v.empty()) {
+                    out += "{}";
+                    return;
+                }
+                out += "{\n";
+                std::size_t i = 0;
+                for (const auto& [key, member] : v) {
+                    indent(out, level + 1);
+                    writeString(out, key);
+                    out += " : ";
+                    write(out, member, level + 1);
+                    out += ++i < v.size() ? ",\n" : "\n";
+                }
+                indent(out, level);
+                out += '}';
+            }
+        },
+        value.value);
+}
+
+}  // namespace
+
+std::string writeJson(const JsonValue& value) {
+    std::string out;
+    write(out, value, 0);
+    return out;
+}
+
+std::string jsonString(std::string_view text) {
+    std::string out;
+    writeString(out, text);
+    return out;
+}
+
+std::string validUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::int32_t index = 0;
+    while (index < length) {
+        std::int32_t start = index;
+        UChar32 scalar = 0;
+        U8_NEXT(bytes, index, length, scalar);
+        if (scalar < 0) {
+            out += kReplacement;
+        } else {
+            out.append(text.data() + start, static_cast<std::size_t>(index - start));
+        }
+    }
+    return out;
+}
+
+}  // namespace brindle

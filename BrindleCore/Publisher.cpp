@@ -1,0 +1,58 @@
+#include "BrindleCore/Publisher.h"
+
+#include <exception>
+
+#include "BrindleCore/BackupServiceError.h"
+#include "BrindleCore/SnapshotNames.h"
+
+namespace brindle {
+
+namespace {
+
+void removeQuietly(FileManager& fileManager, const Path& path) {
+    try {
+        if (fileManager.entryExists(path)) fileManager.removeItem(path);
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
+void publishBackupContents(FileManager& fileManager, const Path& target, const Path& staging) {
+    // Hidden and without a space, so that neither retention nor duplicate cleanup
+    // can ever take it for one of their names.
+    const std::string id = randomUUID();
+    const Path parent = target.parent_path();
+    const Path incoming = parent / (".publishing-" + id);
+    const Path outgoing = parent / (".unpublishing-" + id);
+    bool swapped = false;
+    try {
+        fileManager.createDirectory(target);
+        fileManager.createDirectory(incoming);
+        for (const auto& entry : fileManager.contentsOfDirectory(staging))
+            fileManager.copyItem(entry, incoming / entry.filename());
+        if (fileManager.exchangeItems(incoming, target)) {
+            swapped = true;
+            fileManager.removeItem(incoming);  // now the earlier content
+        } else {
+            fileManager.moveItem(target, outgoing);
+            try {
+                fileManager.moveItem(incoming, target);
+            } catch (...) {
+                fileManager.moveItem(outgoing, target);
+                throw;
+            }
+            swapped = true;
+            fileManager.removeItem(outgoing);
+        }
+    } catch (const std::exception& error) {
+        // Before the swap the temporary folder holds the partial new copy; after it,
+        // the earlier content that could not be removed. Either way it must not stay
+        // behind to be synced, and the target is whole.
+        removeQuietly(fileManager, incoming);
+        if (swapped) removeQuietly(fileManager, outgoing);
+        throw BackupServiceError::unableToPublishBackup(error.what());
+    }
+}
+
+}  // namespace brindle

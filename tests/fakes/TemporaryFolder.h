@@ -1,0 +1,34 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "BrindleCore/FileManager.h"
+
+namespace brindle::testing {
+
+// A fresh folder under the system's temporary folder, removed with all its content.
+class TemporaryFolder {
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const Path& path() const { return path_; }
+    Path operator/(const std::string& relative) const { return appendingRelativePath(path_, relative); }
+
+private:
+    Path path_;
+};
+
+// Small fixture helpers; each throws std::runtime_error on failure.
+void writeFile(const Path& path, const std::string& contents);
+std::string readFile(const Path& path);
+void makeFolder(const Path& path);
+void makeLink(const std::string& target, const Path& link);
+// Every entry under a folder as "relative/path" -> "contents" (folders as "<dir>",
+// links as "-> target"), for comparing whole trees.
+std::map<std::string, std::string> treeOf(const Path& root);
+
+}  // namespace brindle::testing
