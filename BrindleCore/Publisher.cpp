@@ -16,6 +16,19 @@ void removeQuietly(FileManager& fileManager, const Path& path) {
     }
 }
 
+bool isPublishingLeftover(const std::string& name) {
+    return name.rfind(".publishing-", 0) == 0 || name.rfind(".unpublishing-", 0) == 0;
+}
+
+// A crash, or a removal that failed, can leave a temporary folder of an earlier
+// publish behind; runs never overlap (the run lock), so any such folder is stale.
+void removeLeftovers(FileManager& fileManager, const Path& parent) {
+    if (!fileManager.fileExists(parent)) return;
+    for (const auto& entry : fileManager.contentsOfDirectory(parent)) {
+        if (isPublishingLeftover(entry.filename().string())) fileManager.removeItem(entry);
+    }
+}
+
 }  // namespace
 
 void publishBackupContents(FileManager& fileManager, const Path& target, const Path& staging) {
@@ -27,6 +40,7 @@ void publishBackupContents(FileManager& fileManager, const Path& target, const P
     const Path outgoing = parent / (".unpublishing-" + id);
     bool swapped = false;
     try {
+        removeLeftovers(fileManager, parent);
         fileManager.createDirectory(target);
         fileManager.createDirectory(incoming);
         for (const auto& entry : fileManager.contentsOfDirectory(staging))

@@ -24,8 +24,8 @@ private:
 
 }  // namespace
 
-void FaultInjectingFileManager::failWhen(std::string operation, std::string pathPart, int code) {
-    faults_.push_back({std::move(operation), std::move(pathPart), code});
+void FaultInjectingFileManager::failWhen(std::string operation, std::string pathPart, int code, int times) {
+    faults_.push_back({std::move(operation), std::move(pathPart), code, times});
 }
 
 void FaultInjectingFileManager::failCallNumber(std::size_t number, int code) { numberedFault_ = {number, code}; }
@@ -42,10 +42,12 @@ void FaultInjectingFileManager::check(const std::string& operation, const Path& 
     const std::size_t number = failableCalls_++;
     int code = 0;
     if (numberedFault_ && numberedFault_->first == number) code = numberedFault_->second;
-    for (const auto& fault : faults_) {
-        if ((fault.operation == "*" || fault.operation == operation) &&
-            path.string().find(fault.pathPart) != std::string::npos)
+    for (auto& fault : faults_) {
+        if (fault.times != 0 && (fault.operation == "*" || fault.operation == operation) &&
+            path.string().find(fault.pathPart) != std::string::npos) {
             code = fault.code;
+            if (fault.times > 0) --fault.times;
+        }
     }
     if (code != 0) throw FileSystemError::fromErrno("do " + operation + " on", path.string(), code);
 }
@@ -104,7 +106,7 @@ void FaultInjectingFileManager::moveItem(const Path& from, const Path& to) {
 }
 bool FaultInjectingFileManager::exchangeItems(const Path& a, const Path& b) {
     check("exchangeItems", a);
-    return inner_.exchangeItems(a, b);
+    return !refuseExchange && inner_.exchangeItems(a, b);
 }
 Path FaultInjectingFileManager::resolvingSymlinks(const Path& path) {
     check("resolvingSymlinks", path);

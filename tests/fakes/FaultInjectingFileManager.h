@@ -17,15 +17,18 @@ class FaultInjectingFileManager final : public FileManager {
 public:
     explicit FaultInjectingFileManager(FileManager& inner) : inner_(inner) {}
 
-    // Every call of `operation` (e.g. "copyItem", "walk.next"; "*" for any) whose path
-    // contains `pathPart` fails with `code`.
-    void failWhen(std::string operation, std::string pathPart, int code);
+    // Calls of `operation` (e.g. "copyItem", "walk.next"; "*" for any) whose path
+    // contains `pathPart` fail with `code`: every one, or only the first `times`.
+    void failWhen(std::string operation, std::string pathPart, int code, int times = -1);
     // Only the failable call with this number (0-based, counted from construction).
     void failCallNumber(std::size_t number, int code);
     void clearFaults();
 
     // Runs before every call; tests use it to change the tree during a run.
     std::function<void(const std::string& operation, const Path& path)> beforeEach;
+
+    // Answers every swap as a file system without RENAME_EXCHANGE would.
+    bool refuseExchange = false;
 
     std::size_t failableCallCount() const { return failableCalls_; }
     const std::vector<std::string>& log() const { return log_; }
@@ -58,6 +61,7 @@ private:
         std::string operation;
         std::string pathPart;
         int code;
+        int times;
     };
     FileManager& inner_;
     std::vector<Fault> faults_;

@@ -57,7 +57,7 @@ void makeLink(const std::string& target, const Path& link) {
 std::map<std::string, std::string> treeOf(const Path& root) {
     std::map<std::string, std::string> tree;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        std::string relative = fs::relative(it->path(), root).string();
+        std::string relative = it->path().lexically_relative(root).string();
         if (it->is_symlink()) {
             tree[relative] = "-> " + fs::read_symlink(it->path()).string();
         } else if (it->is_directory()) {

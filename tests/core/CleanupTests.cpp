@@ -1,0 +1,125 @@
+#include <unicode/timezone.h>
+
+#include <gtest/gtest.h>
+
+#include "BrindleCore/Cleanup.h"
+#include "BrindleCore/SnapshotNames.h"
+#include "tests/fakes/TemporaryFolder.h"
+
+namespace brindle {
+namespace {
+
+using testing::makeFolder;
+using testing::TemporaryFolder;
+using testing::writeFile;
+
+std::set<std::string> namesIn(FileManager& files, const Path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : files.contentsOfDirectory(folder)) names.insert(entry.filename().string());
+    return names;
+}
+
+TEST(SnapshotNames, OnlyRealDatesInTheExactForm) {
+    EXPECT_EQ(snapshotDay("2025-01-31"), 20250131);
+    EXPECT_EQ(snapshotDay("2024-02-29"), 20240229);
+    for (const char* bad : {"2025-02-29", "2025-13-01", "2025-00-10", "2025-1-31", " 2025-01-31", "02025-01-31",
+                            "2025-01-31 2", "2025/01/31", "\u0662\u0660\u0662\u0665-01-31", "latest", ""}) {
+        EXPECT_FALSE(isSnapshotName(bad)) << bad;
+    }
+}
+
+TEST(SnapshotNames, NumberedCopiesAreReadAsWordsOfGraphemes) {
+    EXPECT_EQ(numberedCopyBaseName("latest 2"), "latest");
+    EXPECT_EQ(numberedCopyBaseName("latest  2"), "latest");
+    EXPECT_EQ(numberedCopyBaseName(" my  folder 3 "), "my folder");
+    EXPECT_EQ(numberedCopyBaseName("latest 2 3"), "latest 2");
+    EXPECT_EQ(numberedCopyBaseName("2025-01-31 2"), "2025-01-31");
+    EXPECT_EQ(numberedCopyBaseName("latest \uFF12"), "latest");        // full-width digit
+    EXPECT_EQ(numberedCopyBaseName("latest \u00BD"), "latest");        // one half
+    EXPECT_EQ(numberedCopyBaseName("latest \u2167"), "latest");        // Roman numeral eight
+    EXPECT_EQ(numberedCopyBaseName("latest 2\u0301"), "latest");       // a mark belongs to its digit
+    EXPECT_FALSE(numberedCopyBaseName("latest \u03012"));              // a space with a mark is no space
+    for (const char* none : {"latest (2)", "latest-2", "manifest 2.json", "latest", "2", " 2", "latest 2a"}) {
+        EXPECT_FALSE(numberedCopyBaseName(none)) << none;
+    }
+}
+
+TEST(SnapshotNames, TheFormatterKeepsTheTimeZoneOfItsFirstUse) {
+    using namespace std::chrono;
+    const Timestamp now{sys_days{year{2025} / 6 / 15} + hours{11}};
+    const std::string first = snapshotFolderName(now);
+    // Kiritimati is 14 hours ahead of UTC and Niue 11 behind: one of them is on a
+    // different day from any zone at 11:00 UTC.
+    icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("Pacific/Kiritimati"));
+    const std::string second = snapshotFolderName(now);
+    icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("Pacific/Niue"));
+    EXPECT_EQ(snapshotFolderName(now), first);
+    EXPECT_EQ(second, first);
+    EXPECT_TRUE(isSnapshotName(first));
+}
+
+TEST(Retention, KeepsTheNewestByDateWhateverTheirKind) {
+    TemporaryFolder temp;
+    PosixFileManager files;
+    const Path snapshots = temp / "Snapshots";
+    for (int d = 1; d <= 9; ++d) makeFolder(snapshots / ("2025-03-0" + std::to_string(d)));
+    writeFile(snapshots / "2025-03-10", "a plain file counts too");
+    makeFolder(snapshots / "2031-01-01");  // after a clock change: counts as the newest
+    makeFolder(snapshots / "latest");
+    makeFolder(snapshots / "2025-03-01 2");
+    writeFile(snapshots / ".hidden", "");
+    pruneDailySnapshots(files, snapshots, 7);
+    EXPECT_EQ(namesIn(files, snapshots),
+              (std::set<std::string>{"2031-01-01", "2025-03-10", "2025-03-09", "2025-03-08", "2025-03-07", "2025-03-06",
+                                     "2025-03-05", "latest", "2025-03-01 2", ".hidden"}));
+    pruneDailySnapshots(files, snapshots, 0);
+    EXPECT_EQ(namesIn(files, snapshots), (std::set<std::string>{"latest", "2025-03-01 2", ".hidden"}));
+    EXPECT_NO_THROW(pruneDailySnapshots(files, temp / "absent", 7));
+    writeFile(temp / "file", "");
+    EXPECT_THROW(pruneDailySnapshots(files, temp / "file", 7), std::exception);
+}
+
+TEST(DuplicateCleanup, RemovesCopiesOfManagedNamesFilesAndFoldersAlike) {
+    TemporaryFolder temp;
+    PosixFileManager files;
+    const Path latest = temp / "latest";
+    makeFolder(latest / "Codex 2/skills");
+    writeFile(latest / "Agents 5", "");
+    writeFile(latest / "manifest 2.json", "");
+    makeFolder(latest / "Codex");
+    makeFolder(latest / "codex 3");
+    removeManagedDuplicateFolders(files, latest, {"Codex", "Agents"});
+    EXPECT_EQ(namesIn(files, latest), (std::set<std::string>{"manifest 2.json", "Codex", "codex 3"}));
+    removeManagedDuplicateFolders(files, latest, {});
+    EXPECT_EQ(namesIn(files, latest).size(), 3u);
+
+    const Path snapshots = temp / "Snapshots";
+    makeFolder(snapshots / "2025-01-31");
+    makeFolder(snapshots / "2025-01-31 2");
+    makeFolder(snapshots / "2025-01-30 4");  // its day was pruned: stays
+    removeDuplicateSnapshotFolders(files, snapshots);
+    EXPECT_EQ(namesIn(files, snapshots), (std::set<std::string>{"2025-01-31", "2025-01-30 4"}));
+}
+
+TEST(DuplicateCleanup, ManagedTopLevelNamesComeFromEnabledItems) {
+    auto items = DefaultBackupItems::items("/home/me");
+    items.push_back({"odd", "Odd", "/x", "//Extra/inner", {}, false});
+    items.push_back({"flat", "Flat", "/y", "Single", {}, false});
+    items.push_back({"empty", "Empty", "/z", "///", {}, false});
+    BackupSettings settings{"/b", {"codex-rules", "agent-skills", "odd", "flat", "empty"}, 30};
+    EXPECT_EQ(managedTopLevelFolderNames(items, settings), (std::set<std::string>{"Codex", "Agents", "Extra", "Single"}));
+    settings.enabledItemIDs.clear();
+    EXPECT_TRUE(managedTopLevelFolderNames(items, settings).empty());
+}
+
+TEST(RandomUUID, UpperCaseVersionFour) {
+    const std::string id = randomUUID();
+    ASSERT_EQ(id.size(), 36u);
+    EXPECT_EQ(id[14], '4');
+    EXPECT_NE(std::string("89AB").find(id[19]), std::string::npos);
+    EXPECT_EQ(id.find_first_of("abcdef"), std::string::npos);
+    EXPECT_NE(id, randomUUID());
+}
+
+}  // namespace
+}  // namespace brindle
