@@ -1,0 +1,64 @@
+#include "BrindleApp/cli/BackupCommand.h"
+
+#include <exception>
+#include <string>
+
+#include "BrindleApp/cli/CommandLine.h"
+#include "BrindleCore/PerformBackup.h"
+#include "BrindleCore/SettingsStore.h"
+
+namespace brindle::cli {
+
+namespace {
+
+std::string counted(std::uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
+void printReport(std::ostream& out, const BackupResult& result) {
+    const auto& manifest = result.manifest;
+    out << "Backed up " << result.copiedItemCount() << " of " << manifest.items.size()
+        << (manifest.items.size() == 1 ? " item" : " items") << " to " << result.latestURL.string() << "\n";
+    for (const auto& item : manifest.items) {
+        switch (item.status) {
+        case BackupManifestItem::Status::copied:
+            out << "  copied   " << item.displayName << " ("
+                << counted(static_cast<std::uint64_t>(item.fileCount), "file", "files") << ", "
+                << counted(item.byteCount, "byte", "bytes") << ")\n";
+            break;
+        case BackupManifestItem::Status::missing:
+            // The message already names the item and where it was looked for.
+            out << "  missing  " << item.message.value_or(item.displayName) << "\n";
+            break;
+        case BackupManifestItem::Status::failed:
+            out << "  failed   " << item.displayName << ": " << item.message.value_or("") << "\n";
+            break;
+        }
+    }
+    for (const auto& warning : manifest.warnings) out << "Warning: " << warning << "\n";
+}
+
+int BackupCommand::operator()() const {
+    // Read only: a backup from a script or a timer never rewrites the user's settings.
+    SettingsStore store(fileManager, std::nullopt, fileManager.homeDirectory());
+    if (interactive) err << "Backing up Codex files..." << std::flush;
+    try {
+        auto run = perform ? perform : performBackup;
+        BackupResult result = run(fileManager, store.settings());
+        if (interactive) err << "\r\033[K" << std::flush;
+        printReport(out, result);
+        out.flush();
+        for (const auto& item : result.manifest.items) {
+            if (item.status == BackupManifestItem::Status::failed) return exit_status::incomplete;
+        }
+        return exit_status::success;
+    } catch (const std::exception& error) {
+        if (interactive) err << "\r\033[K";
+        err << "Backup failed: " << error.what() << "\n" << std::flush;
+        return exit_status::failed;
+    }
+}
+
+}  // namespace brindle::cli

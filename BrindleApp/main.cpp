@@ -1,0 +1,33 @@
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "BrindleApp/cli/BackupCommand.h"
+#include "BrindleApp/cli/CommandLine.h"
+
+namespace {
+
+int runTray() {
+    std::cerr << "Brindle's tray application is not part of this build yet. Use \u201Cbrindle backup\u201D to back up now.\n";
+    return brindle::cli::exit_status::failed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace brindle::cli;
+    const auto parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (parsed.command) {
+    case Command::tray: return runTray();
+    case Command::backup:
+        return BackupCommand{brindle::sharedFileManager(), std::cout, std::cerr, isatty(STDERR_FILENO) == 1, {}}();
+    case Command::help: std::cout << helpText(); return exit_status::success;
+    case Command::version: std::cout << versionText(); return exit_status::success;
+    case Command::usageError:
+        std::cerr << "brindle: " << parsed.problem << " Try \u201Cbrindle --help\u201D.\n";
+        return exit_status::usage;
+    }
+    return exit_status::usage;
+}
