@@ -1,0 +1,131 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "BrindleCore/BackupSettings.h"
+#include "tests/fakes/TemporaryFolder.h"
+#include "tests/support/ProgramRunner.h"
+
+namespace brindle {
+namespace {
+
+using testing::makeFolder;
+using testing::readFile;
+using testing::RunningProgram;
+using testing::runProgram;
+using testing::TemporaryFolder;
+using testing::treeOf;
+using testing::writeFile;
+
+class BackupCommandTest : public ::testing::Test {
+protected:
+    TemporaryFolder temp;
+    Path home = temp / "home";
+    Path config = temp / "config";
+    Path root = home / "Brindle Backups";
+
+    void SetUp() override {
+        writeFile(home / ".codex/AGENTS.md", "Be kind.");
+        writeFile(home / ".codex/config.toml", "model = 1");
+        writeFile(home / ".codex/rules/default.rules", "allow");
+        writeFile(home / ".codex/skills/pdf/SKILL.md", "pdf");
+        writeFile(home / ".codex/skills/.system/x", "excluded");
+        writeFile(home / ".agents/skills/review/SKILL.md", "review");
+        for (int i = 0; i < 200; ++i) writeFile(home / ".agents/skills/bulk" / (std::to_string(i) + ".md"), std::string(1000, 'b'));
+    }
+    std::map<std::string, std::string> environment() {
+        return {{"HOME", home.string()}, {"XDG_CONFIG_HOME", config.string()}, {"XDG_RUNTIME_DIR", (temp / "run").string()}};
+    }
+    testing::ProgramOutcome brindle(std::vector<std::string> arguments) {
+        return runProgram(BRINDLE_BINARY, arguments, environment(), temp.path());
+    }
+    void writeSettings(const BackupSettings& settings) { writeFile(config / "Brindle/settings.json", toJson(settings)); }
+    Path machineFolder() {
+        PosixFileManager files;
+        auto entries = files.contentsOfDirectory(root);
+        EXPECT_EQ(entries.size(), 1u);
+        return entries.empty() ? root : entries.front();
+    }
+    std::map<std::string, std::string> expectedLatest() {
+        auto tree = treeOf(machineFolder() / "latest");
+        tree.erase("manifest.json");
+        return tree;
+    }
+    std::map<std::string, std::string> sources() {
+        std::map<std::string, std::string> tree{{"Codex", "<dir>"}, {"Agents", "<dir>"}};
+        for (auto& [path, contents] : treeOf(home / ".codex")) {
+            if (path.rfind("skills/.system", 0) != 0) tree["Codex/" + path] = contents;
+        }
+        for (auto& [path, contents] : treeOf(home / ".agents")) tree["Agents/" + path] = contents;
+        return tree;
+    }
+};
+
+TEST_F(BackupCommandTest, BacksUpAndReportsEachItem) {
+    auto outcome = brindle({"backup"});
+    ASSERT_EQ(outcome.exitStatus, 0) << outcome.err;
+    const Path latest = machineFolder() / "latest";
+    EXPECT_EQ(outcome.out.substr(0, outcome.out.find('\n')), "Backed up 5 of 6 items to " + latest.string());
+    EXPECT_NE(outcome.out.find("  copied   Custom Codex skills (1 file, 3 bytes)\n"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("  copied   Agent skills (201 files, 200006 bytes)\n"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("  missing  Codex automations was not found at " + (home / ".codex/automations").string()),
+              std::string::npos);
+    EXPECT_TRUE(outcome.err.empty()) << "nothing interactive when not on a terminal: " << outcome.err;
+    EXPECT_EQ(expectedLatest(), sources());
+    EXPECT_FALSE(PosixFileManager().entryExists(config / "Brindle/settings.json")) << "the command wrote settings";
+}
+
+TEST_F(BackupCommandTest, ExitStatusesTellIncompleteFromFailed) {
+    auto usage = brindle({"frobnicate"});
+    EXPECT_EQ(usage.exitStatus, 2);
+    EXPECT_NE(usage.err.find("unknown command \u201Cfrobnicate\u201D"), std::string::npos);
+    EXPECT_EQ(brindle({"backup", "now"}).exitStatus, 2);
+    auto version = brindle({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.out.rfind("Brindle ", 0), 0u);
+    EXPECT_NE(brindle({"--help"}).out.find("brindle backup"), std::string::npos);
+
+    // A root inside a source fails that item: the backup exists but is incomplete.
+    root = home / ".codex/skills/backups";
+    writeSettings(BackupSettings{root.string(), {"codex-skills", "codex-rules"}, 30});
+    auto incomplete = brindle({"backup"});
+    EXPECT_EQ(incomplete.exitStatus, 3) << incomplete.out << incomplete.err;
+    EXPECT_NE(incomplete.out.find("  failed   Custom Codex skills: Backup destination "), std::string::npos) << incomplete.out;
+    EXPECT_NE(incomplete.out.find("Warning: Custom Codex skills failed: "), std::string::npos) << incomplete.out;
+}
+
+TEST_F(BackupCommandTest, ABadRootFailsBeforeCreatingAnythingAndSettingsStayByteForByte) {
+    const std::string settings =
+        "{\"enabledItemIDs\": [\"codex-rules\"], \"destinationRootPath\": \"Backups\", \"backupIntervalMinutes\": 7, \"x\": 1}";
+    writeFile(config / "Brindle/settings.json", settings);
+    struct stat before {};
+    stat((config / "Brindle/settings.json").c_str(), &before);
+    auto outcome = brindle({"backup"});
+    EXPECT_EQ(outcome.exitStatus, 1);
+    EXPECT_EQ(outcome.err, "Backup failed: The backup folder \u201CBackups\u201D must be an absolute path, one that starts with \u201C/\u201D.\n");
+    EXPECT_TRUE(outcome.out.empty());
+    EXPECT_FALSE(PosixFileManager().entryExists(temp / "Backups"));
+    EXPECT_EQ(readFile(config / "Brindle/settings.json"), settings);
+    struct stat after {};
+    stat((config / "Brindle/settings.json").c_str(), &after);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+}
+
+TEST_F(BackupCommandTest, RunsStartedTogetherTakeTurnsAndBothSucceed) {
+    std::vector<std::unique_ptr<RunningProgram>> programs;
+    for (int i = 0; i < 3; ++i)
+        programs.push_back(std::make_unique<RunningProgram>(BRINDLE_BINARY, std::vector<std::string>{"backup"}, environment(), temp.path()));
+    for (auto& program : programs) {
+        auto outcome = program->wait();
+        EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
+    }
+    EXPECT_EQ(expectedLatest(), sources());
+    std::vector<std::string> names;
+    for (auto& entry : PosixFileManager().contentsOfDirectory(machineFolder())) names.push_back(entry.filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Snapshots", "latest"}));
+}
+
+}  // namespace
+}  // namespace brindle

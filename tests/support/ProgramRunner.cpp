@@ -1,0 +1,63 @@
+#include "tests/support/ProgramRunner.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "BrindleCore/SnapshotNames.h"
+#include "tests/fakes/TemporaryFolder.h"
+
+extern char** environ;
+
+namespace brindle::testing {
+
+RunningProgram::RunningProgram(const Path& program, const std::vector<std::string>& arguments,
+                               const std::map<std::string, std::string>& environment, const Path& workingFolder) {
+    const std::string id = randomUUID();
+    outFile_ = workingFolder / (".out-" + id);
+    errFile_ = workingFolder / (".err-" + id);
+
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string text = *entry;
+        if (environment.count(text.substr(0, text.find('='))) == 0) env.push_back(text);
+    }
+    for (const auto& [key, value] : environment) {
+        if (!value.empty()) env.push_back(key + "=" + value);  // an empty value unsets
+    }
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args{program.string()};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+    int result = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0) throw std::runtime_error("could not start " + program.string());
+}
+
+ProgramOutcome RunningProgram::wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    ProgramOutcome outcome;
+    outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.out = readFile(outFile_);
+    outcome.err = readFile(errFile_);
+    unlink(outFile_.c_str());
+    unlink(errFile_.c_str());
+    return outcome;
+}
+
+}  // namespace brindle::testing

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "BrindleCore/FileManager.h"
+
+namespace brindle::testing {
+
+struct ProgramOutcome {
+    int exitStatus = -1;  // -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// A started program whose output goes to files; wait() collects it.
+class RunningProgram {
+public:
+    RunningProgram(const Path& program, const std::vector<std::string>& arguments,
+                   const std::map<std::string, std::string>& environment, const Path& workingFolder);
+    ProgramOutcome wait();
+
+private:
+    int pid_ = -1;
+    Path outFile_;
+    Path errFile_;
+};
+
+inline ProgramOutcome runProgram(const Path& program, const std::vector<std::string>& arguments,
+                                 const std::map<std::string, std::string>& environment, const Path& workingFolder) {
+    return RunningProgram(program, arguments, environment, workingFolder).wait();
+}
+
+}  // namespace brindle::testing
