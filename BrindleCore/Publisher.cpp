@@ -40,12 +40,19 @@ void publishBackupContents(FileManager& fileManager, const Path& target, const P
     const Path outgoing = parent / (".unpublishing-" + id);
     bool swapped = false;
     try {
+        fileManager.createDirectory(parent);
         removeLeftovers(fileManager, parent);
-        fileManager.createDirectory(target);
+        // An existing target must be a folder (a file in its place is an error, not
+        // something to replace); a missing one is only created by the final rename, so
+        // that a failure never leaves an empty snapshot behind.
+        const bool targetExists = fileManager.entryExists(target);
+        if (targetExists) fileManager.createDirectory(target);
         fileManager.createDirectory(incoming);
         for (const auto& entry : fileManager.contentsOfDirectory(staging))
             fileManager.copyItem(entry, incoming / entry.filename());
-        if (fileManager.exchangeItems(incoming, target)) {
+        if (!targetExists) {
+            fileManager.moveItem(incoming, target);
+        } else if (fileManager.exchangeItems(incoming, target)) {
             swapped = true;
             fileManager.removeItem(incoming);  // now the earlier content
         } else {
