@@ -31,6 +31,8 @@ EntryInfo entryInfoFromStat(const struct stat& status) {
 
 namespace {
 
+bool isExhaustion(int code) { return code == EMFILE || code == ENFILE || code == ENOMEM; }
+
 class PosixDirectoryWalk final : public DirectoryWalk {
 public:
     PosixDirectoryWalk(const Path& root, DIR* rootDir) : root_(root) { stack_.push_back({rootDir, root, ""}); }
@@ -88,10 +90,18 @@ private:
         Pending pending = std::move(*pending_);
         pending_.reset();
         int fd = openat(pending.parentFd, pending.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) return;  // an unreadable folder deeper in the tree is passed over
+        if (fd < 0) {
+            // An unreadable folder deeper in the tree is passed over; running out of
+            // file descriptors or memory is not the folder's fault and must not quietly
+            // drop the rest of a very deep tree from the backup.
+            if (isExhaustion(errno)) throw FileSystemError::fromErrno("open the folder", pending.path.string(), errno);
+            return;
+        }
         DIR* dir = fdopendir(fd);
         if (dir == nullptr) {
+            int code = errno;
             close(fd);
+            if (isExhaustion(code)) throw FileSystemError::fromErrno("open the folder", pending.path.string(), code);
             return;
         }
         stack_.push_back({dir, std::move(pending.path), std::move(pending.relative)});

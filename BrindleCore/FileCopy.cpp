@@ -48,6 +48,16 @@ private:
 
 std::array<timespec, 2> timesOf(const struct stat& status) { return {status.st_atim, status.st_mtim}; }
 
+// An entry named relative to an open folder (AT_FDCWD and a full path at the top),
+// with its full path kept for messages. Working relative to folders keeps the copy
+// independent of how long the paths grow, and spares the kernel walking them again
+// for every entry.
+struct At {
+    int dir;
+    std::string name;
+    Path path;
+};
+
 // Returns 0 or the errno of the failed copy of the contents.
 int copyContents(int in, int out, const struct stat& status) {
     if (ioctl(out, FICLONE, in) == 0) return 0;
@@ -95,19 +105,19 @@ int copyContents(int in, int out, const struct stat& status) {
     }
 }
 
-void copyRegularFile(const Path& from, const Path& to) {
+void copyRegularFile(const At& from, const At& to) {
     // O_NONBLOCK: if the entry was swapped for a FIFO since it was examined, opening it
     // must not hang the run.
-    FileDescriptor in(open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (in.get() < 0) fail("copy", from, errno);
+    FileDescriptor in(openat(from.dir, from.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (in.get() < 0) fail("copy", from.path, errno);
     struct stat status {};
-    if (fstat(in.get(), &status) != 0) fail("copy", from, errno);
+    if (fstat(in.get(), &status) != 0) fail("copy", from.path, errno);
     if (!S_ISREG(status.st_mode)) {
-        throw FileSystemError(EINVAL, from.string(),
-                              "Could not copy " + quoted(from.string()) + ": it was replaced while being copied.");
+        throw FileSystemError(EINVAL, from.path.string(),
+                              "Could not copy " + quoted(from.path.string()) + ": it was replaced while being copied.");
     }
-    FileDescriptor out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (out.get() < 0) fail("copy " + quoted(from.string()) + " to", to, errno);
+    FileDescriptor out(openat(to.dir, to.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (out.get() < 0) fail("copy " + quoted(from.path.string()) + " to", to.path, errno);
 
     int code = copyContents(in.get(), out.get(), status);
     auto times = timesOf(status);
@@ -116,16 +126,16 @@ void copyRegularFile(const Path& from, const Path& to) {
     int closeCode = out.closeReportingError();
     if (code == 0) code = closeCode;
     if (code != 0) {
-        unlink(to.c_str());
-        fail("copy", from, code);
+        unlinkat(to.dir, to.name.c_str(), 0);
+        fail("copy", from.path, code);
     }
 }
 
-void copySymlink(const Path& from, const Path& to, const struct stat& status) {
+void copySymlink(const At& from, const At& to, const struct stat& status) {
     std::vector<char> target(static_cast<std::size_t>(status.st_size) + 2);
     for (;;) {
-        ssize_t length = readlink(from.c_str(), target.data(), target.size());
-        if (length < 0) fail("copy the link", from, errno);
+        ssize_t length = readlinkat(from.dir, from.name.c_str(), target.data(), target.size());
+        if (length < 0) fail("copy the link", from.path, errno);
         if (static_cast<std::size_t>(length) < target.size()) {
             target.resize(static_cast<std::size_t>(length));
             break;
@@ -133,44 +143,90 @@ void copySymlink(const Path& from, const Path& to, const struct stat& status) {
         target.resize(target.size() * 2);
     }
     std::string text(target.begin(), target.end());
-    if (symlink(text.c_str(), to.c_str()) != 0) fail("copy the link " + quoted(from.string()) + " to", to, errno);
+    if (symlinkat(text.c_str(), to.dir, to.name.c_str()) != 0)
+        fail("copy the link " + quoted(from.path.string()) + " to", to.path, errno);
     auto times = timesOf(status);
     // Some file systems refuse times on links; the link itself is what matters.
-    (void)utimensat(AT_FDCWD, to.c_str(), times.data(), AT_SYMLINK_NOFOLLOW);
+    (void)utimensat(to.dir, to.name.c_str(), times.data(), AT_SYMLINK_NOFOLLOW);
 }
 
-void copySpecialFile(const Path& from, const Path& to, const struct stat& status) {
-    int result = S_ISFIFO(status.st_mode) ? mkfifo(to.c_str(), status.st_mode & 07777)
-                                          : mknod(to.c_str(), status.st_mode, status.st_rdev);
-    if (result != 0) fail("copy the special file", from, errno);
+void copySpecialFile(const At& from, const At& to, const struct stat& status) {
+    int result = S_ISFIFO(status.st_mode) ? mkfifoat(to.dir, to.name.c_str(), status.st_mode & 07777)
+                                          : mknodat(to.dir, to.name.c_str(), status.st_mode, status.st_rdev);
+    if (result != 0) fail("copy the special file", from.path, errno);
     auto times = timesOf(status);
-    if (utimensat(AT_FDCWD, to.c_str(), times.data(), AT_SYMLINK_NOFOLLOW) != 0) {
+    if (utimensat(to.dir, to.name.c_str(), times.data(), AT_SYMLINK_NOFOLLOW) != 0) {
         int code = errno;
-        unlink(to.c_str());
-        fail("copy the special file", from, code);
+        unlinkat(to.dir, to.name.c_str(), 0);
+        fail("copy the special file", from.path, code);
     }
 }
 
-void copyDirectoryTree(const Path& from, const Path& to, const struct stat& status) {
-    DIR* dir = opendir(from.c_str());
-    if (dir == nullptr) fail("copy the folder", from, errno);
+void copyAt(const At& from, const At& to);
+
+// `to` has just been made by this copy; fills it, then gives it the source's bits.
+void copyDirectoryTree(const At& from, const At& to, const struct stat& status) {
+    FileDescriptor source(openat(from.dir, from.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (source.get() < 0) fail("copy the folder", from.path, errno);
+    FileDescriptor target(openat(to.dir, to.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (target.get() < 0) fail("copy the folder " + quoted(from.path.string()) + " to", to.path, errno);
     std::vector<std::string> names;
-    for (;;) {
-        errno = 0;
-        dirent* entry = readdir(dir);
-        if (entry == nullptr) {
+    {
+        int listing = dup(source.get());
+        DIR* dir = listing < 0 ? nullptr : fdopendir(listing);
+        if (dir == nullptr) {
             int code = errno;
-            closedir(dir);
-            if (code != 0) fail("list the folder", from, code);
-            break;
+            if (listing >= 0) close(listing);
+            fail("list the folder", from.path, code);
         }
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-        names.emplace_back(entry->d_name);
+        for (;;) {
+            errno = 0;
+            dirent* entry = readdir(dir);
+            if (entry == nullptr) {
+                int code = errno;
+                closedir(dir);
+                if (code != 0) fail("list the folder", from.path, code);
+                break;
+            }
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+            names.emplace_back(entry->d_name);
+        }
     }
-    for (const auto& name : names) copyEntry(from / name, to / name);
+    for (const auto& name : names)
+        copyAt(At{source.get(), name, from.path / name}, At{target.get(), name, to.path / name});
     auto times = timesOf(status);
-    if (chmod(to.c_str(), status.st_mode & 07777) != 0) fail("set the permissions of", to, errno);
-    if (utimensat(AT_FDCWD, to.c_str(), times.data(), 0) != 0) fail("set the modification time of", to, errno);
+    if (fchmod(target.get(), status.st_mode & 07777) != 0) fail("set the permissions of", to.path, errno);
+    if (futimens(target.get(), times.data()) != 0) fail("set the modification time of", to.path, errno);
+}
+
+void removeAt(int parentFd, const char* name, const Path& path);
+
+void copyAt(const At& from, const At& to) {
+    struct stat status {};
+    if (fstatat(from.dir, from.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) fail("copy", from.path, errno);
+    if (S_ISDIR(status.st_mode)) {
+        // Owner-only while filling, so that nobody sees a half-copied private folder;
+        // the source's own bits are set once its content is in place.
+        if (mkdirat(to.dir, to.name.c_str(), 0700) != 0)
+            fail("copy the folder " + quoted(from.path.string()) + " to", to.path, errno);
+        try {
+            copyDirectoryTree(from, to, status);
+        } catch (const FileSystemError&) {
+            // A half-copied tree that this call created goes; the error already names
+            // the entry that failed.
+            try {
+                removeAt(to.dir, to.name.c_str(), to.path);
+            } catch (const FileSystemError&) {
+            }
+            throw;
+        }
+    } else if (S_ISLNK(status.st_mode)) {
+        copySymlink(from, to, status);
+    } else if (S_ISREG(status.st_mode)) {
+        copyRegularFile(from, to);
+    } else {
+        copySpecialFile(from, to, status);
+    }
 }
 
 void removeAt(int parentFd, const char* name, const Path& path) {
@@ -212,30 +268,7 @@ void removeAt(int parentFd, const char* name, const Path& path) {
 }  // namespace
 
 void copyEntry(const Path& from, const Path& to) {
-    struct stat status {};
-    if (lstat(from.c_str(), &status) != 0) fail("copy", from, errno);
-    if (S_ISDIR(status.st_mode)) {
-        // Owner-only while filling, so that nobody sees a half-copied private folder;
-        // the source's own bits are set once its content is in place.
-        if (mkdir(to.c_str(), 0700) != 0) fail("copy the folder " + quoted(from.string()) + " to", to, errno);
-        try {
-            copyDirectoryTree(from, to, status);
-        } catch (const FileSystemError&) {
-            // A half-copied tree that this call created goes; the error already names
-            // the entry that failed.
-            try {
-                removeEntry(to);
-            } catch (const FileSystemError&) {
-            }
-            throw;
-        }
-    } else if (S_ISLNK(status.st_mode)) {
-        copySymlink(from, to, status);
-    } else if (S_ISREG(status.st_mode)) {
-        copyRegularFile(from, to);
-    } else {
-        copySpecialFile(from, to, status);
-    }
+    copyAt(At{AT_FDCWD, from.string(), from}, At{AT_FDCWD, to.string(), to});
 }
 
 void removeEntry(const Path& path) {
