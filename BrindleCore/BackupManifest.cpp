@@ -58,7 +58,11 @@ std::optional<Timestamp> timestampFromRfc3339(std::string_view text) {
     if (!y || !mo || !d || !h || !mi || !s) return std::nullopt;
     const year_month_day date{year{*y}, month{static_cast<unsigned>(*mo)}, day{static_cast<unsigned>(*d)}};
     if (!date.ok() || *h > 23 || *mi > 59 || *s > 59) return std::nullopt;
-    return Timestamp{sys_days{date} + hours{*h} + minutes{*mi} + seconds{*s}};
+    // The clock counts nanoseconds in 64 bits, which spans the years 1678 to 2261; a
+    // time outside that cannot be held, and converting it would overflow.
+    const sys_seconds time = sys_days{date} + hours{*h} + minutes{*mi} + seconds{*s};
+    if (time < floor<seconds>(Timestamp::min()) + seconds{1} || time > floor<seconds>(Timestamp::max())) return std::nullopt;
+    return time_point_cast<Timestamp::duration>(time);
 }
 
 std::string toJson(const BackupManifest& manifest) {

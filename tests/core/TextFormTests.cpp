@@ -99,6 +99,10 @@ TEST(ManifestTextForm, TimesAreWholeSecondsInUtcAlsoBefore1970) {
     EXPECT_EQ(timestampFromRfc3339("1969-12-31T23:59:59Z"), Timestamp{} - seconds{1});
     EXPECT_FALSE(timestampFromRfc3339("2025-02-30T00:00:00Z"));
     EXPECT_FALSE(timestampFromRfc3339("2025-01-31T24:00:00Z"));
+    // Beyond what the clock can hold: refused rather than overflowed.
+    EXPECT_FALSE(timestampFromRfc3339("4050-01-31T14:05:09Z"));
+    EXPECT_FALSE(timestampFromRfc3339("0001-01-01T00:00:00Z"));
+    EXPECT_TRUE(timestampFromRfc3339("2261-12-31T23:59:59Z"));
 }
 
 TEST(JsonWriter, EscapesAndNeverWritesInvalidUtf8) {

@@ -1,0 +1,109 @@
+#include "tests/fuzz/FuzzChecks.h"
+
+#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+#include <nlohmann/json.hpp>
+
+#include "BrindleCore/BackupManifest.h"
+#include "BrindleCore/BackupServiceError.h"
+#include "BrindleCore/BackupSettings.h"
+#include "BrindleCore/JsonWriter.h"
+#include "BrindleCore/Machine.h"
+#include "BrindleCore/SnapshotNames.h"
+
+namespace brindle::fuzz {
+
+namespace {
+
+[[noreturn]] void violated(const char* property) {
+    std::fprintf(stderr, "property violated: %s\n", property);
+    std::abort();
+}
+
+void require(bool holds, const char* property) {
+    if (!holds) violated(property);
+}
+
+bool isValidUtf8(const std::string& text) { return validUtf8(text) == text; }
+
+}  // namespace
+
+void checkSettingsReader(std::string_view input) {
+    BackupSettings settings;
+    try {
+        settings = backupSettingsFromJson(input);
+    } catch (const JsonReadError&) {
+        return;  // the only way reading may fail
+    }
+    require(backupSettingsFromJson(toJson(settings)) == settings, "settings read back as written");
+}
+
+void checkManifestReader(std::string_view input) {
+    BackupManifest manifest;
+    try {
+        manifest = backupManifestFromJson(input);
+    } catch (const JsonReadError&) {
+        return;
+    }
+    const std::string written = toJson(manifest);
+    require(backupManifestFromJson(written) == manifest, "manifest read back as written");
+    require(toJson(backupManifestFromJson(written)) == written, "manifest form is stable");
+}
+
+void checkJsonWriter(std::string_view input) {
+    const std::string text(input);
+    const std::string written = writeJson(JsonValue::Object{{text, JsonValue::Array{text, JsonValue(std::int64_t{-1})}}});
+    nlohmann::json parsed = nlohmann::json::parse(written, nullptr, false);
+    require(!parsed.is_discarded(), "the writer's output is valid JSON");
+    const std::string expected = validUtf8(text);
+    require(parsed.size() == 1 && parsed.begin().key() == expected, "keys read back as their valid UTF-8");
+    require(parsed.begin().value()[0].get<std::string>() == expected, "strings read back as their valid UTF-8");
+    require(written.find('\n', written.size() - 1) == std::string::npos, "no newline after the final brace");
+}
+
+void checkMachineName(std::string_view input) {
+    const std::string name = Machine::sanitizedName(input);
+    require(!name.empty(), "never empty");
+    require(isValidUtf8(name), "valid UTF-8");
+    require(name.find('/') == std::string::npos && name != "." && name != "..", "one safe folder name");
+    require(name.front() != '-' && name.front() != '_' && name.back() != '-' && name.back() != '_', "trimmed");
+    require(Machine::sanitizedName(name) == name, "sanitising is idempotent");
+}
+
+void checkNameRules(std::string_view input) {
+    if (auto day = snapshotDay(input)) {
+        require(input.size() == 10, "a snapshot name is ten characters");
+        char text[16];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", *day / 10000, *day / 100 % 100, *day % 100);
+        require(input == text, "a snapshot name is its own date");
+    }
+    const auto base = numberedCopyBaseName(input);
+    if (base) require(!base->empty(), "a numbered copy has a base name");
+    // For plain ASCII every character is its own grapheme, so the rule is a plain
+    // split at spaces: an independent answer to compare with.
+    if (std::all_of(input.begin(), input.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
+        std::vector<std::string> words;
+        std::string word;
+        for (char c : input) {
+            if (c == ' ') {
+                if (!word.empty()) words.push_back(word);
+                word.clear();
+            } else {
+                word += c;
+            }
+        }
+        if (!word.empty()) words.push_back(word);
+        std::optional<std::string> expected;
+        if (words.size() >= 2 && std::all_of(words.back().begin(), words.back().end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            std::string joined;
+            for (std::size_t i = 0; i + 1 < words.size(); ++i) joined += (i ? " " : "") + words[i];
+            expected = joined;
+        }
+        require(base == expected, "ASCII names split at spaces");
+    }
+}
+
+}  // namespace brindle::fuzz
