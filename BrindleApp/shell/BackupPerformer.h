@@ -1,0 +1,19 @@
+#pragma once
+
+#include <functional>
+
+#include "BrindleCore/BackupResult.h"
+#include "BrindleCore/BackupSettings.h"
+#include "BrindleCore/FileManager.h"
+
+namespace brindle::shell {
+
+// One whole backup with the given settings, run off the main thread. Returns the
+// result or throws the run's error.
+using BackupPerformer = std::function<BackupResult(const BackupSettings& settings)>;
+
+// The real run: under the run lock shared with every other Brindle process, with
+// the whole catalog from the home folder.
+BackupPerformer lockedBackupPerformer(FileManager& fileManager);
+
+}  // namespace brindle::shell
