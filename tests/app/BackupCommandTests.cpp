@@ -112,20 +112,5 @@ TEST_F(BackupCommandTest, ABadRootFailsBeforeCreatingAnythingAndSettingsStayByte
     EXPECT_EQ(after.st_ino, before.st_ino);
 }
 
-TEST_F(BackupCommandTest, RunsStartedTogetherTakeTurnsAndBothSucceed) {
-    std::vector<std::unique_ptr<RunningProgram>> programs;
-    for (int i = 0; i < 3; ++i)
-        programs.push_back(std::make_unique<RunningProgram>(BRINDLE_BINARY, std::vector<std::string>{"backup"}, environment(), temp.path()));
-    for (auto& program : programs) {
-        auto outcome = program->wait();
-        EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
-    }
-    EXPECT_EQ(expectedLatest(), sources());
-    std::vector<std::string> names;
-    for (auto& entry : PosixFileManager().contentsOfDirectory(machineFolder())) names.push_back(entry.filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"Snapshots", "latest"}));
-}
-
 }  // namespace
 }  // namespace brindle
