@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMetaObject>
 #include <QPainter>
 #include <QPixmap>
@@ -36,7 +38,7 @@ QtStatusItem::QtStatusItem() {
     tray_.setContextMenu(&menu_);
     QObject::connect(&menu_, &QMenu::aboutToShow, [this] { menuAboutToShow(); });
     QObject::connect(&tray_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger && !menu_.isVisible()) menu_.popup(QCursor::pos());
+        if (reason == QSystemTrayIcon::Trigger && !menu_.isVisible()) menu_.popup(menuPosition());
     });
     // Autostarted before the panel, or on a desktop without a tray: keep running,
     // and show the icon once a tray is there.
@@ -69,6 +71,17 @@ void QtStatusItem::checkForTray() {
         tray_.show();
     }
     trayWasAvailable_ = available;
+}
+
+QPoint QtStatusItem::menuPosition() {
+    // Beside the icon, like a panel's own menus, where the tray says where the icon
+    // is; at the pointer otherwise (a tray over D-Bus gives no geometry).
+    const QRect icon = tray_.geometry();
+    const QScreen* screen = icon.isValid() ? QGuiApplication::screenAt(icon.center()) : nullptr;
+    if (screen == nullptr) return QCursor::pos();
+    const int height = menu_.sizeHint().height();
+    if (icon.center().y() > screen->geometry().center().y()) return {icon.left(), icon.top() - height};
+    return {icon.left(), icon.bottom() + 1};
 }
 
 QString QtStatusItem::escapedTitle(const std::string& title) {

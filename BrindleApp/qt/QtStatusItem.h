@@ -54,6 +54,7 @@ private:
     void refreshActions();
     void redrawIcon();
     void checkForTray();
+    QPoint menuPosition();
 
     QSystemTrayIcon tray_;
     QMenu menu_;
