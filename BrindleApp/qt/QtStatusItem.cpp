@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSvgRenderer>
 #include <QMetaObject>
 #include <QPainter>
 #include <QPixmap>
@@ -184,23 +185,26 @@ void QtStatusItem::redrawIcon() {
         tray_.setIcon(QIcon());
         return;
     }
-    const QIcon source(iconPath_);
     if (rotation_ == 0) {
-        tray_.setIcon(source);
+        tray_.setIcon(QIcon(iconPath_));
         return;
     }
-    // Drawn at a few sizes, so the panel picks a sharp one.
-    QIcon turned;
+    QIcon& turned = turnedIcons_[rotation_];
+    if (!turned.isNull()) {
+        tray_.setIcon(turned);
+        return;
+    }
+    // Drawn from the vector image, turned, at a few sizes, so the panel picks a sharp one.
+    QSvgRenderer renderer(iconPath_);
     for (int size : {16, 22, 24, 32, 48, 64}) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.translate(size / 2.0, size / 2.0);
         painter.rotate(rotation_);
         painter.translate(-size / 2.0, -size / 2.0);
-        source.paint(&painter, 0, 0, size, size);
+        renderer.render(&painter, QRectF(0, 0, size, size));
         painter.end();
         turned.addPixmap(pixmap);
     }

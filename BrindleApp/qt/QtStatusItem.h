@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -64,6 +65,8 @@ private:
     // symmetric under a half turn, so four frames make one seamless cycle.
     int rotation_ = 0;
     int syncingFrames_ = 0;
+    // The syncing icon at each turn, drawn once.
+    std::map<int, QIcon> turnedIcons_;
     bool wantVisible_ = false;
     bool trayWasAvailable_ = false;
     QTimer trayWatch_;

@@ -72,7 +72,7 @@ TEST_F(QtFolderChooserTest, IsAFolderOnlyDialogTitledAndStartingAtTheRoot) {
         EXPECT_TRUE(dialog->testOption(QFileDialog::ShowDirsOnly));
         EXPECT_FALSE(dialog->testOption(QFileDialog::ReadOnly)) << "new folders can be made";
         EXPECT_EQ(dialog->directory().absolutePath().toStdString(), temp.path().string());
-        dialog->selectFile(QString::fromStdString((temp / "Elsewhere").string()));
+        dialog->setDirectory(QString::fromStdString((temp / "Elsewhere").string()));
         QMetaObject::invokeMethod(dialog, "accept");
     });
     const auto chosen = chooser.chooseFolder(options());
