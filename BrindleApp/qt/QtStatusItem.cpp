@@ -42,7 +42,9 @@ QtStatusItem::QtStatusItem() {
         if (reason == QSystemTrayIcon::Trigger && !menu_.isVisible()) menu_.popup(menuPosition());
     });
     // Autostarted before the panel, or on a desktop without a tray: keep running,
-    // and show the icon once a tray is there.
+    // and show the icon once a tray is there. Qt docks into an XEmbed tray that
+    // appears later by itself (tests/qt/tray-appears-later.sh); this watch re-shows
+    // the icon for any tray that Qt does not follow on its own.
     trayWatch_.setInterval(2000);
     QObject::connect(&trayWatch_, &QTimer::timeout, [this] { checkForTray(); });
 }

@@ -26,6 +26,7 @@ protected:
     Path home = temp / "home";
 
     void SetUp() override {
+        testing::makeFolder(temp / "tmp");
         writeFile(home / ".codex/AGENTS.md", "Be kind.");
         writeFile(home / ".agents/skills/review/SKILL.md", "review");
     }
@@ -37,6 +38,9 @@ protected:
                 {"XDG_RUNTIME_DIR", (temp / "run").string()},
                 {"XDG_DATA_HOME", (temp / "data").string()},
                 {"XDG_CACHE_HOME", (temp / "cache").string()},
+                // xvfb-run's authority file goes here, and with the folder when it is
+                // killed rather than left to clean up after itself.
+                {"TMPDIR", (temp / "tmp").string()},
                 {"QT_QPA_PLATFORM", ""},
                 {"WAYLAND_DISPLAY", ""},
                 {"DBUS_SESSION_BUS_ADDRESS", ""}};
