@@ -6,21 +6,13 @@
 
 #include "BrindleApp/cli/BackupCommand.h"
 #include "BrindleApp/cli/CommandLine.h"
-
-namespace {
-
-int runTray() {
-    std::cerr << "Brindle's tray application is not part of this build yet. Use \u201Cbrindle backup\u201D to back up now.\n";
-    return brindle::cli::exit_status::failed;
-}
-
-}  // namespace
+#include "BrindleApp/qt/TrayProgram.h"
 
 int main(int argc, char** argv) {
     using namespace brindle::cli;
     const auto parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (parsed.command) {
-    case Command::tray: return runTray();
+    case Command::tray: return brindle::qt::runTray(argc, argv);
     case Command::backup:
         return BackupCommand{brindle::sharedFileManager(), std::cout, std::cerr, isatty(STDERR_FILENO) == 1, {}}();
     case Command::help: std::cout << helpText(); return exit_status::success;

@@ -17,6 +17,8 @@ struct MenuItem {
     // Empty for an item that does nothing.
     std::function<void()> action;
     bool enabled = true;
+    // A switch: drawn with a check box, ticked when `checked`.
+    bool checkable = false;
     bool checked = false;
 };
 

@@ -15,6 +15,7 @@ void AppDelegate::rebuildMenu() {
     menu->addItem("Choose Backup Folder...", ",", action(&AppDelegate::chooseBackupFolder));
     menu->addSeparator();
     auto launchAtLogin = menu->addItem("Launch at Login", "", action(&AppDelegate::toggleLaunchAtLogin));
+    launchAtLogin->checkable = true;
     launchAtLogin->checked = platform_.launchAtLogin.status() == LaunchAtLoginStatus::enabled;
     menu->addItem("Check for Updates...", "u", action(&AppDelegate::checkForUpdates));
     menu->addSeparator();

@@ -64,6 +64,8 @@ TEST(Menu, ChecksLaunchAtLoginOnlyWhenEnabled) {
         shell.delegate().rebuildMenu();
         EXPECT_EQ(shell.statusItem.item("Launch at Login").checked, status == LaunchAtLoginStatus::enabled)
             << "status " << static_cast<int>(status);
+        EXPECT_TRUE(shell.statusItem.item("Launch at Login").checkable) << "a switch, with or without its tick";
+        EXPECT_FALSE(shell.statusItem.item("Back Up Now").checkable);
     }
 }
 
