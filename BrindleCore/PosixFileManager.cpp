@@ -169,7 +169,10 @@ std::string PosixFileManager::readFile(const Path& path) {
 
 void PosixFileManager::writeFileAtomically(const Path& path, std::string_view contents) {
     Path folder = path.parent_path();
-    std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + a temporary string.
+    std::string hidden(".");
+    hidden.append(path.filename().native()).append(".XXXXXX");
+    std::string pattern = (folder / hidden).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = mkostemp(name.data(), O_CLOEXEC);

@@ -376,7 +376,10 @@ void XdgAutostart::registerService() const
 
     // The temporary name does not end in ".desktop", so a session that lists
     // the folder meanwhile never starts a half-written entry.
-    std::string temporary = (folder / ("." + entryPath_.filename().string() + ".XXXXXX")).native();
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + a temporary string.
+    std::string hidden(".");
+    hidden.append(entryPath_.filename().native()).append(".XXXXXX");
+    std::string temporary = (folder / hidden).native();
     Descriptor fd(::mkstemp(temporary.data()));
     if (fd.get() < 0)
         failToWrite(entryPath_, errno);
