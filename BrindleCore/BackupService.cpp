@@ -1,9 +1,12 @@
 #include "BrindleCore/BackupService.h"
 
 #include <exception>
+#include <functional>
+#include <optional>
 
 #include "BrindleCore/BackupServiceError.h"
 #include "BrindleCore/Cleanup.h"
+#include "BrindleCore/Concurrently.h"
 #include "BrindleCore/ItemCopier.h"
 #include "BrindleCore/Machine.h"
 #include "BrindleCore/Publisher.h"
@@ -53,6 +56,58 @@ BackupManifestItem entryFor(const BackupItem& item, std::string sourcePath, cons
     return entry;
 }
 
+struct StagedItem {
+    BackupManifestItem entry;
+    std::optional<std::string> warning;
+};
+
+// Copies one item into the staging folder. Whatever goes wrong with it is that item's
+// outcome, never the run's.
+StagedItem stageItem(FileManager& fileManager, const BackupItem& item, const Path& staging) {
+    const Path source = standardized(Path(item.sourcePath));
+    const Path destination = appendingRelativePath(staging, item.destinationPath);
+    StagedItem staged;
+    try {
+        validateDestination(fileManager, destination, source);
+        if (!fileManager.sourceExists(source)) {
+            std::string message = item.displayName + " was not found at " + source.string() + ".";
+            if (item.required) staged.warning = message;
+            staged.entry = entryFor(item, source.string(), destination);
+            staged.entry.status = BackupManifestItem::Status::missing;
+            staged.entry.message = std::move(message);
+            return staged;
+        }
+        fileManager.createDirectory(destination.parent_path());
+        std::set<std::string> excluded(item.excludedRelativePaths.begin(), item.excludedRelativePaths.end());
+        const CopyStats stats = copyItem(fileManager, source, destination, excluded);
+        staged.entry = entryFor(item, source.string(), destination);
+        staged.entry.status = BackupManifestItem::Status::copied;
+        staged.entry.fileCount = stats.fileCount;
+        staged.entry.byteCount = stats.byteCount;
+    } catch (const std::exception& error) {
+        staged.warning = item.displayName + " failed: " + error.what();
+        staged.entry = entryFor(item, item.sourcePath, destination);
+        staged.entry.status = BackupManifestItem::Status::failed;
+        staged.entry.message = error.what();
+    }
+    return staged;
+}
+
+// Items are copied side by side only when no item's copy lies inside another's:
+// copying an item first clears its destination, which would remove a nested one's.
+bool destinationsAreSeparate(const std::vector<const BackupItem*>& items) {
+    std::vector<std::string> destinations;
+    for (const auto* item : items)
+        destinations.push_back(standardized(appendingRelativePath("/", item->destinationPath)).string());
+    for (const auto& a : destinations) {
+        for (const auto& b : destinations) {
+            if (&a == &b) continue;
+            if (a == "/" || a == b || (b.size() > a.size() && b.compare(0, a.size(), a) == 0 && b[a.size()] == '/')) return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 BackupService::BackupService(FileManager& fileManager)
@@ -82,41 +137,22 @@ BackupResult BackupService::run(const BackupSettings& settings, const std::vecto
         manifest.createdAt = now;
         manifest.machineName = machineName;
 
+        std::vector<const BackupItem*> enabled;
         for (const auto& item : items) {
-            if (settings.enabledItemIDs.count(item.id) == 0) continue;
-            const Path source = standardized(Path(item.sourcePath));
-            const Path destination = appendingRelativePath(staging, item.destinationPath);
-            try {
-                validateDestination(fileManager_, destination, source);
-                if (!fileManager_.sourceExists(source)) {
-                    std::string message = item.displayName + " was not found at " + source.string() + ".";
-                    if (item.required) manifest.warnings.push_back(message);
-                    auto entry = entryFor(item, source.string(), destination);
-                    entry.status = BackupManifestItem::Status::missing;
-                    entry.message = std::move(message);
-                    manifest.items.push_back(std::move(entry));
-                    continue;
-                }
-                fileManager_.createDirectory(destination.parent_path());
-                std::set<std::string> excluded(item.excludedRelativePaths.begin(), item.excludedRelativePaths.end());
-                const CopyStats stats = copyItem(fileManager_, source, destination, excluded);
-                auto entry = entryFor(item, source.string(), destination);
-                entry.status = BackupManifestItem::Status::copied;
-                entry.fileCount = stats.fileCount;
-                entry.byteCount = stats.byteCount;
-                manifest.items.push_back(std::move(entry));
-            } catch (const std::exception& error) {
-                manifest.warnings.push_back(item.displayName + " failed: " + error.what());
-                auto entry = entryFor(item, item.sourcePath, destination);
-                entry.status = BackupManifestItem::Status::failed;
-                entry.message = error.what();
-                manifest.items.push_back(std::move(entry));
-            }
+            if (settings.enabledItemIDs.count(item.id) != 0) enabled.push_back(&item);
+        }
+        std::vector<StagedItem> staged(enabled.size());
+        std::vector<std::function<void()>> tasks;
+        for (std::size_t i = 0; i < enabled.size(); ++i)
+            tasks.emplace_back([&, i] { staged[i] = stageItem(fileManager_, *enabled[i], staging); });
+        runConcurrently(tasks, destinationsAreSeparate(enabled) ? concurrentThreadCount() : 1);
+        for (auto& item : staged) {
+            if (item.warning) manifest.warnings.push_back(std::move(*item.warning));
+            manifest.items.push_back(std::move(item.entry));
         }
 
         fileManager_.writeFileAtomically(staging / "manifest.json", toJson(manifest));
-        publishBackupContents(fileManager_, latest, staging);
-        publishBackupContents(fileManager_, snapshots / snapshotFolderName(now), staging);
+        publishBackupContents(fileManager_, {latest, snapshots / snapshotFolderName(now)}, staging);
 
         pruneDailySnapshots(fileManager_, snapshots, kSnapshotsKept);
         removeManagedDuplicateFolders(fileManager_, machineFolder, {"latest", "Snapshots"});

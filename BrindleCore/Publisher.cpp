@@ -1,8 +1,11 @@
 #include "BrindleCore/Publisher.h"
 
 #include <exception>
+#include <functional>
+#include <set>
 
 #include "BrindleCore/BackupServiceError.h"
+#include "BrindleCore/Concurrently.h"
 #include "BrindleCore/SnapshotNames.h"
 
 namespace brindle {
@@ -74,6 +77,18 @@ void publishBackupContents(FileManager& fileManager, const Path& target, const P
         if (swapped) removeQuietly(fileManager, outgoing);
         throw BackupServiceError::unableToPublishBackup(error.what());
     }
+}
+
+void publishBackupContents(FileManager& fileManager, const std::vector<Path>& targets, const Path& staging) {
+    std::vector<std::function<void()>> tasks;
+    std::set<Path> parents;
+    for (const auto& target : targets) {
+        parents.insert(target.parent_path());
+        tasks.emplace_back([&fileManager, &target, &staging] { publishBackupContents(fileManager, target, staging); });
+    }
+    // Each publish sweeps its folder for stale temporary folders; two publishes into
+    // one folder would take each other's for stale, so those go one after the other.
+    runConcurrently(tasks, parents.size() == targets.size() ? concurrentThreadCount() : 1);
 }
 
 }  // namespace brindle

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "BrindleCore/FileManager.h"
 
 namespace brindle {
@@ -9,5 +11,11 @@ namespace brindle {
 // into place in one step. Throws BackupServiceError::unableToPublishBackup with the
 // failed step's description; the target then still holds its earlier content.
 void publishBackupContents(FileManager& fileManager, const Path& target, const Path& staging);
+
+// Publishes the staging folder into every target, the targets side by side on threads
+// of their own. Each target is published as above, independently: when one fails, the
+// others still end whole (new or as they were). Throws the first failed target's error
+// in the order given.
+void publishBackupContents(FileManager& fileManager, const std::vector<Path>& targets, const Path& staging);
 
 }  // namespace brindle

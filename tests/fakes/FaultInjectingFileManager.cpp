@@ -25,18 +25,24 @@ private:
 }  // namespace
 
 void FaultInjectingFileManager::failWhen(std::string operation, std::string pathPart, int code, int times) {
+    std::lock_guard lock(mutex_);
     faults_.push_back({std::move(operation), std::move(pathPart), code, times});
 }
 
-void FaultInjectingFileManager::failCallNumber(std::size_t number, int code) { numberedFault_ = {number, code}; }
+void FaultInjectingFileManager::failCallNumber(std::size_t number, int code) {
+    std::lock_guard lock(mutex_);
+    numberedFault_ = {number, code};
+}
 
 void FaultInjectingFileManager::clearFaults() {
+    std::lock_guard lock(mutex_);
     faults_.clear();
     numberedFault_.reset();
 }
 
 void FaultInjectingFileManager::check(const std::string& operation, const Path& path, bool failable) {
     if (beforeEach) beforeEach(operation, path);
+    std::lock_guard lock(mutex_);
     log_.push_back(operation + " " + path.string());
     if (!failable) return;
     const std::size_t number = failableCalls_++;
@@ -50,6 +56,11 @@ void FaultInjectingFileManager::check(const std::string& operation, const Path& 
         }
     }
     if (code != 0) throw FileSystemError::fromErrno("do " + operation + " on", path.string(), code);
+}
+
+std::size_t FaultInjectingFileManager::failableCallCount() const {
+    std::lock_guard lock(mutex_);
+    return failableCalls_;
 }
 
 bool FaultInjectingFileManager::fileExists(const Path& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,13 +25,15 @@ public:
     void failCallNumber(std::size_t number, int code);
     void clearFaults();
 
-    // Runs before every call; tests use it to change the tree during a run.
+    // Runs before every call, outside the fake's lock; tests use it to change the tree
+    // during a run. A run makes calls from more than one thread.
     std::function<void(const std::string& operation, const Path& path)> beforeEach;
 
     // Answers every swap as a file system without RENAME_EXCHANGE would.
     bool refuseExchange = false;
 
-    std::size_t failableCallCount() const { return failableCalls_; }
+    std::size_t failableCallCount() const;
+    // Read once the run is over.
     const std::vector<std::string>& log() const { return log_; }
 
     bool fileExists(const Path& path) override;
@@ -64,6 +67,7 @@ private:
         int times;
     };
     FileManager& inner_;
+    mutable std::mutex mutex_;
     std::vector<Fault> faults_;
     std::optional<std::pair<std::size_t, int>> numberedFault_;
     std::size_t failableCalls_ = 0;
