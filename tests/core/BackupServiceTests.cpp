@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <thread>
 
 #include "BrindleCore/BackupService.h"
 #include "BrindleCore/BackupServiceError.h"
@@ -201,6 +202,55 @@ TEST_F(BackupServiceTest, PublishingThatFailsAtAnyStepLeavesTheEarlierBackupWhol
         const auto after = treeOf(machine / "latest");
         EXPECT_TRUE(after == before || after.at("Codex/AGENTS.md") == "changed") << step << ": latest is partial";
         EXPECT_EQ(machineEntries(), (std::vector<std::string>{"Snapshots", "latest"})) << step << ": leftovers";
+    }
+}
+
+TEST_F(BackupServiceTest, EachPublishEndsWholeOnItsOwnAndLatestsErrorComesFirst) {
+    const auto now = noonOn(2025, 1, 31);
+    run(now);
+    writeFile(home / ".codex/AGENTS.md", "changed");
+    files.failWhen("exchangeItems", "Snapshots", EACCES, 1);
+    try {
+        run(now + hours{1});
+        ADD_FAILURE() << "the run succeeded";
+    } catch (const BackupServiceError& error) {
+        EXPECT_NE(std::string(error.what()).find("Snapshots"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(readFile(machine / "latest/Codex/AGENTS.md"), "changed") << "latest's own publish succeeded";
+    EXPECT_EQ(readFile(machine / "Snapshots" / day(now) / "Codex/AGENTS.md"), "Be kind.");
+    EXPECT_EQ(real.contentsOfDirectory(machine / "Snapshots").size(), 1u) << "a publishing folder was left";
+
+    // Both fail: the message is latest's, however the threads were scheduled.
+    files.clearFaults();
+    files.failWhen("exchangeItems", "Snapshots", EACCES, 1);
+    files.failWhen("exchangeItems", "test-box/.publishing-", ENOSPC, 1);
+    try {
+        run(now + hours{2});
+        ADD_FAILURE() << "the run succeeded";
+    } catch (const BackupServiceError& error) {
+        EXPECT_NE(std::string(error.what()).find("the disk is full"), std::string::npos) << error.what();
+    }
+}
+
+TEST_F(BackupServiceTest, ItemsCopiedInsideAnotherItemsCopyAllArrive) {
+    // Copying an item clears its destination first; side by side, the outer item
+    // could clear the inner one's copy away.
+    writeFile(home / "outer/a", "a");
+    writeFile(home / "inner/b", "b");
+    items = {{"outer", "Outer", (home / "outer").string(), "Shared", {}, false},
+             {"inner", "Inner", (home / "inner").string(), "Shared/inner", {}, false},
+             {"other", "Other", (home / ".codex/rules").string(), "Other", {}, false}};
+    settings.enabledItemIDs = {"outer", "inner", "other"};
+    // Holding the outer item back lets the inner one create the shared folder first.
+    files.beforeEach = [&](const std::string& operation, const Path& path) {
+        if (operation == "sourceExists" && path == home / "outer") std::this_thread::sleep_for(milliseconds(30));
+    };
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto result = run();
+        ASSERT_EQ(result.manifest.items.size(), 3u);
+        EXPECT_EQ(result.manifest.items[0].id, "outer") << "the manifest keeps the catalog's order";
+        EXPECT_EQ(readFile(machine / "latest/Shared/a"), "a");
+        EXPECT_EQ(readFile(machine / "latest/Shared/inner/b"), "b");
     }
 }
 
