@@ -64,10 +64,15 @@ int copyContents(int in, int out, const struct stat& status) {
 
     bool kernelCopyWorks = true;
     bool copiedAnything = false;
+    off_t total = 0;
     while (kernelCopyWorks) {
         ssize_t copied = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
         if (copied > 0) {
             copiedAnything = true;
+            total += copied;
+            // The file as it was examined is copied; asking once more only to hear
+            // "end of file" would cost a call per file.
+            if (status.st_size > 0 && total >= status.st_size) return 0;
             continue;
         }
         if (copied == 0) {
@@ -199,7 +204,7 @@ void copyDirectoryTree(const At& from, const At& to, const struct stat& status) 
     if (futimens(target.get(), times.data()) != 0) fail("set the modification time of", to.path, errno);
 }
 
-void removeAt(int parentFd, const char* name, const Path& path);
+void removeAt(int parentFd, const char* name, const Path& path, unsigned char type);
 
 void copyAt(const At& from, const At& to) {
     struct stat status {};
@@ -215,7 +220,7 @@ void copyAt(const At& from, const At& to) {
             // A half-copied tree that this call created goes; the error already names
             // the entry that failed.
             try {
-                removeAt(to.dir, to.name.c_str(), to.path);
+                removeAt(to.dir, to.name.c_str(), to.path, DT_DIR);
             } catch (const FileSystemError&) {
             }
             throw;
@@ -229,40 +234,45 @@ void copyAt(const At& from, const At& to) {
     }
 }
 
-void removeAt(int parentFd, const char* name, const Path& path) {
-    struct stat status {};
-    if (fstatat(parentFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT) return;  // gone already: what removal wants
+// `type` is what the listing said the entry was (DT_UNKNOWN when not known). Anything
+// but a folder is unlinked straight away, and only an entry that turns out to be a
+// folder is opened and emptied: a removal costs one call per file, not two.
+void removeAt(int parentFd, const char* name, const Path& path, unsigned char type) {
+    if (type != DT_DIR) {
+        if (unlinkat(parentFd, name, 0) == 0 || errno == ENOENT) return;  // gone already: what removal wants
+        if (errno != EISDIR) fail("remove", path, errno);
+    }
+    int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return;
+        // Listed as a folder but replaced by a file or a link since.
+        if (errno == ENOTDIR || errno == ELOOP) {
+            if (unlinkat(parentFd, name, 0) == 0 || errno == ENOENT) return;
+        }
         fail("remove", path, errno);
     }
-    if (S_ISDIR(status.st_mode)) {
-        int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) fail("remove", path, errno);
-        DIR* dir = fdopendir(fd);
-        if (dir == nullptr) {
-            int code = errno;
-            close(fd);
-            fail("remove", path, code);
-        }
-        std::vector<std::string> names;
-        for (;;) {
-            errno = 0;
-            dirent* entry = readdir(dir);
-            if (entry == nullptr) break;
-            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-            names.emplace_back(entry->d_name);
-        }
-        try {
-            for (const auto& child : names) removeAt(dirfd(dir), child.c_str(), path / child);
-        } catch (...) {
-            closedir(dir);
-            throw;
-        }
+    DIR* dir = fdopendir(fd);
+    if (dir == nullptr) {
+        int code = errno;
+        close(fd);
+        fail("remove", path, code);
+    }
+    std::vector<std::pair<std::string, unsigned char>> children;
+    for (;;) {
+        errno = 0;
+        dirent* entry = readdir(dir);
+        if (entry == nullptr) break;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        children.emplace_back(entry->d_name, entry->d_type);
+    }
+    try {
+        for (const auto& [child, childType] : children) removeAt(dirfd(dir), child.c_str(), path / child, childType);
+    } catch (...) {
         closedir(dir);
-        if (unlinkat(parentFd, name, AT_REMOVEDIR) != 0 && errno != ENOENT) fail("remove", path, errno);
-    } else if (unlinkat(parentFd, name, 0) != 0 && errno != ENOENT) {
-        fail("remove", path, errno);
+        throw;
     }
+    closedir(dir);
+    if (unlinkat(parentFd, name, AT_REMOVEDIR) != 0 && errno != ENOENT) fail("remove", path, errno);
 }
 
 }  // namespace
@@ -280,7 +290,7 @@ void removeEntry(const Path& path) {
     int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parentFd < 0) fail("remove", path, errno);
     try {
-        removeAt(parentFd, name.c_str(), path);
+        removeAt(parentFd, name.c_str(), path, S_ISDIR(status.st_mode) ? DT_DIR : DT_UNKNOWN);
     } catch (...) {
         close(parentFd);
         throw;
