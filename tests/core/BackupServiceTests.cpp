@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <optional>
 #include <thread>
 
 #include "BrindleCore/BackupService.h"
@@ -98,6 +99,23 @@ TEST_F(BackupServiceTest, ARunPublishesEveryFoundItemToLatestAndTheDaysSnapshot)
     for (const auto& item : manifest.items) {
         EXPECT_NE(item.destinationPath.find(machine.string() + "/.staging-"), std::string::npos) << item.destinationPath;
     }
+}
+
+TEST_F(BackupServiceTest, TheStagingFolderIsPrivateWhileItHoldsTheCopies) {
+    std::optional<mode_t> stagingMode;
+    files.beforeEach = [&](const std::string& operation, const Path& path) {
+        const auto at = path.string().find("/.staging-");
+        if (operation != "copyItem" || at == std::string::npos || stagingMode) return;
+        const auto end = path.string().find('/', at + 1);
+        struct stat status {};
+        if (stat(path.string().substr(0, end).c_str(), &status) == 0) stagingMode = status.st_mode & 07777;
+    };
+    run();
+    ASSERT_TRUE(stagingMode.has_value()) << "no copy out of staging was seen";
+    EXPECT_EQ(*stagingMode, 0700u);
+    EXPECT_EQ(std::filesystem::status(machine / "latest/Codex/AGENTS.md").permissions(),
+              std::filesystem::status(home / ".codex/AGENTS.md").permissions())
+        << "copies keep their own bits";
 }
 
 TEST_F(BackupServiceTest, OnlyEnabledItemsAppearAndRequiredMissingOnesWarn) {

@@ -1,13 +1,13 @@
 #!/bin/sh
 # Brindle started before any tray (autostarted before the panel) keeps running and
 # docks its icon once a tray appears. Runs itself under xvfb-run; needs trayer and
-# xwininfo, which are developer tools (scripts/install-deps screenshot), so it skips
-# with status 77 where they are missing. Usage: tray-appears-later.sh path/to/brindle
+# xwininfo (scripts/install-deps test installs them) and skips with status 77 where
+# they are missing. Usage: tray-appears-later.sh path/to/brindle
 set -u
 brindle=$1
 if [ -z "${INSIDE_XVFB:-}" ]; then
   for tool in xvfb-run Xvfb trayer xwininfo; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed (bash scripts/install-deps screenshot)"; exit 77; }
+    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed (bash scripts/install-deps test)"; exit 77; }
   done
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
