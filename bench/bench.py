@@ -31,7 +31,7 @@ FLAT_MARGIN_MB = 2.0
 
 def filesystem_type(path):
     out = subprocess.run(["findmnt", "-n", "-o", "FSTYPE", "-T", path], capture_output=True, text=True, check=True)
-    return out.stdout.strip()
+    return out.stdout.split()[0]  # the innermost mount
 
 
 def work_folder(kind):
