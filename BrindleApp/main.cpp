@@ -13,8 +13,12 @@ int main(int argc, char** argv) {
     const auto parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (parsed.command) {
     case Command::tray: return brindle::qt::runTray(argc, argv);
-    case Command::backup:
-        return BackupCommand{brindle::sharedFileManager(), std::cout, std::cerr, isatty(STDERR_FILENO) == 1, {}}();
+    case Command::backup: {
+        // The "working" line goes to standard error, but only when someone is watching
+        // both streams: output sent to a file or a pipe is never mixed with it.
+        const bool interactive = isatty(STDOUT_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
+        return BackupCommand{brindle::sharedFileManager(), std::cout, std::cerr, interactive, {}}();
+    }
     case Command::help: std::cout << helpText(); return exit_status::success;
     case Command::version: std::cout << versionText(); return exit_status::success;
     case Command::usageError:

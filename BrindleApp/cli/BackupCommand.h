@@ -15,7 +15,7 @@ struct BackupCommand {
     FileManager& fileManager;
     std::ostream& out;
     std::ostream& err;
-    bool interactive = false;  // standard error is a terminal: show that work is going on
+    bool interactive = false;  // both output streams are terminals: show that work is going on
     // The run itself; by default performBackup (the run lock, the catalog, now).
     std::function<BackupResult(FileManager&, const BackupSettings&)> perform;
 

@@ -75,6 +75,23 @@ TEST_F(BackupCommandTest, BacksUpAndReportsEachItem) {
     EXPECT_FALSE(PosixFileManager().entryExists(config / "Brindle/settings.json")) << "the command wrote settings";
 }
 
+TEST_F(BackupCommandTest, TheWorkingLineAppearsOnlyWhenBothStreamsAreATerminal) {
+    // script(1) gives the command a terminal and records what reached it.
+    auto onTerminal = [&](const std::string& redirect) {
+        const std::string command = "'" + std::string(BRINDLE_BINARY) + "' backup" + redirect;
+        auto outcome = runProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, environment(), temp.path());
+        EXPECT_EQ(outcome.exitStatus, 0) << outcome.out << outcome.err;
+        return outcome.out;
+    };
+    const std::string watched = onTerminal("");
+    EXPECT_NE(watched.find("Backing up Codex files...\r\033[K"), std::string::npos) << watched;
+    EXPECT_NE(watched.find("Backed up 5 of 6 items"), std::string::npos) << watched;
+
+    const std::string toFile = onTerminal(" > '" + (temp / "report.txt").string() + "'");
+    EXPECT_EQ(toFile.find("Backing up"), std::string::npos) << "output sent to a file is not watched: " << toFile;
+    EXPECT_EQ(readFile(temp / "report.txt").find("Backing up"), std::string::npos);
+}
+
 TEST_F(BackupCommandTest, ExitStatusesTellIncompleteFromFailed) {
     auto usage = brindle({"frobnicate"});
     EXPECT_EQ(usage.exitStatus, 2);
