@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -102,9 +103,11 @@ TEST_F(BackupServiceTest, ARunPublishesEveryFoundItemToLatestAndTheDaysSnapshot)
 }
 
 TEST_F(BackupServiceTest, TheStagingFolderIsPrivateWhileItHoldsTheCopies) {
+    std::mutex seen;  // both publishes copy out of staging at once
     std::optional<mode_t> stagingMode;
     files.beforeEach = [&](const std::string& operation, const Path& path) {
         const auto at = path.string().find("/.staging-");
+        std::lock_guard lock(seen);
         if (operation != "copyItem" || at == std::string::npos || stagingMode) return;
         const auto end = path.string().find('/', at + 1);
         struct stat status {};
