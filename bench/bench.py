@@ -258,7 +258,9 @@ def machine_description():
 
 def brindle_commit():
     git = ["git", "-C", REPO]
-    commit = subprocess.run(git + ["rev-parse", "--short", "HEAD"], capture_output=True, text=True).stdout.strip()
+    # The last commit that changed the engine or the app, not a later commit to bench/.
+    commit = subprocess.run(git + ["log", "-1", "--format=%h", "--", "BrindleCore", "BrindleApp", "CMakeLists.txt"],
+                            capture_output=True, text=True).stdout.strip()
     dirty = subprocess.run(git + ["status", "--porcelain", "--", "BrindleCore", "BrindleApp", "CMakeLists.txt"],
                            capture_output=True, text=True).stdout.strip()
     return (commit or "unknown") + (" with uncommitted changes" if dirty else "")
