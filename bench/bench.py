@@ -6,11 +6,13 @@ Usage: bench.py BRINDLE [--pairs N] [--fixtures a,b] [--filesystems disk,tmpfs] 
 
 import argparse
 import datetime
+import filecmp
 import json
 import os
 import platform
 import re
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -21,12 +23,25 @@ import fixtures
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
+WORK = os.path.join(HERE, ".work")  # gitignored; on the project's disk
+STRACE_DIR = os.path.join(WORK, "strace")  # the strace -c reports, kept after a run
 COREUTILS = os.path.join(HERE, "coreutils-backup.sh")
 README = os.path.join(HERE, "README.md")
 TIMED_FIXTURES = ["typical", "small-files", "large-files"]
 RATIO_TARGET = 0.9
 RSS_TARGET_MB = 25.0
 FLAT_MARGIN_MB = 2.0
+MiB = 1024 * 1024
+
+# The six items and the relative paths Brindle leaves out of them (as in DefaultBackupItems).
+ITEMS = [
+    (".codex/automations", {".run-jitter-salt"}),
+    (".codex/AGENTS.md", set()),
+    (".codex/config.toml", set()),
+    (".codex/rules", set()),
+    (".codex/skills", {".system", "codex-primary-runtime"}),
+    (".agents/skills", set()),
+]
 
 
 def filesystem_type(path):
@@ -34,25 +49,52 @@ def filesystem_type(path):
     return out.stdout.split()[0]  # the innermost mount
 
 
-def work_folder(kind):
+def base_folder(kind):
     if kind == "tmpfs":
-        base = "/dev/shm"
-    else:
-        base = os.path.join(REPO, "bench", ".work")
-        os.makedirs(base, exist_ok=True)
-    folder = tempfile.mkdtemp(prefix="brindle-bench-", dir=base)
+        return "/dev/shm"
+    os.makedirs(WORK, exist_ok=True)
+    return WORK
+
+
+def check_space(kind, fixture):
+    """Home, staging, latest and snapshot for two tools, with the old copies kept while
+    Brindle replaces them: about eight times the fixture, plus room to spare."""
+    base = base_folder(kind)
+    needed = 8 * fixtures.ESTIMATED_BYTES[fixture] + 256 * MiB
+    free = shutil.disk_usage(base).free
+    if free < needed:
+        sys.exit(f"{base} has {free / MiB:,.0f} MB free; {fixture} needs about {needed / MiB:,.0f} MB")
+
+
+def work_folder(kind):
+    folder = tempfile.mkdtemp(prefix="brindle-bench-", dir=base_folder(kind))
     fs = filesystem_type(folder)
-    if (kind == "tmpfs") != (fs == "tmpfs"):
+    on_tmpfs = fs in ("tmpfs", "ramfs")
+    if (kind == "tmpfs") != on_tmpfs:
         shutil.rmtree(folder)
         sys.exit(f"{folder} is on {fs}, not on the {kind} this run asked for")
     return folder, fs
+
+
+def tree(root):
+    """Relative path -> (kind, size) for everything under root."""
+    entries = {}
+    for folder, dirs, names in os.walk(root):
+        for name in dirs + names:
+            path = os.path.join(folder, name)
+            st = os.lstat(path)
+            kind = "dir" if os.path.isdir(path) and not os.path.islink(path) else "link" if os.path.islink(path) else "file"
+            entries[os.path.relpath(path, root)] = (kind, 0 if kind == "dir" else st.st_size)
+    return entries
 
 
 class Setup:
     """One fixture on one file system: the home, and a backup root for each tool."""
 
     def __init__(self, brindle, fixture, kind):
+        check_space(kind, fixture)
         self.brindle = brindle
+        self.fixture = fixture
         self.folder, self.fs = work_folder(kind)
         self.home = os.path.join(self.folder, "home")
         fixtures.build(fixture, self.home)
@@ -75,38 +117,60 @@ class Setup:
         self.env = dict(os.environ, HOME=self.home, XDG_CONFIG_HOME=self.config, XDG_RUNTIME_DIR=self.runtime)
         self.day = datetime.date.today().isoformat()
 
-    def brindle_command(self):
-        return [self.brindle, "backup"]
-
-    def coreutils_command(self):
+    def command(self, tool):
+        if tool == "brindle":
+            return [self.brindle, "backup"]
         return ["bash", COREUTILS, self.home, self.coreutils_machine, self.day]
 
-    def copied_files(self):
-        """Files one run copies, from Brindle's own manifest: each is copied three times."""
+    def item_files(self):
+        """Files (and links) in the home's six items, less the excluded paths: what one run copies once."""
+        count = 0
+        for item, excluded in ITEMS:
+            root = os.path.join(self.home, item)
+            if not os.path.isdir(root):
+                count += os.path.lexists(root)
+                continue
+            for folder, dirs, names in os.walk(root):
+                rel = os.path.relpath(folder, root)
+                dirs[:] = [d for d in dirs if os.path.normpath(os.path.join(rel, d)) not in excluded]
+                count += sum(os.path.normpath(os.path.join(rel, n)) not in excluded for n in names)
+        return count
+
+    def brindle_machine(self):
         (machine,) = os.listdir(self.brindle_root)
-        with open(os.path.join(self.brindle_root, machine, "latest", "manifest.json")) as f:
+        return os.path.join(self.brindle_root, machine)
+
+    def check_same_work(self):
+        """After the warm-up: both tools' latest and day snapshot hold the same tree and the
+        same bytes (manifests aside), and Brindle's manifest counts the files counted here."""
+        brindle = self.brindle_machine()
+        for sub in ("latest", os.path.join("Snapshots", self.day)):
+            a, b = os.path.join(brindle, sub), os.path.join(self.coreutils_machine, sub)
+            ta, tb = tree(a), tree(b)
+            ta.pop("manifest.json", None)
+            tb.pop("manifest.json", None)
+            if ta != tb:
+                diff = sorted(set(ta.items()) ^ set(tb.items()))[:5]
+                sys.exit(f"{self.fixture}: brindle's {sub} differs from coreutils': {diff}")
+            files = [p for p, (k, _) in ta.items() if k == "file"]
+            _, mismatch, errors = filecmp.cmpfiles(a, b, files, shallow=False)
+            if mismatch or errors:
+                sys.exit(f"{self.fixture}: brindle's {sub} has other bytes than coreutils' in {(mismatch + errors)[:5]}")
+        with open(os.path.join(brindle, "latest", "manifest.json")) as f:
             manifest = json.load(f)
-        return sum(item.get("fileCount", 0) for item in manifest["items"] if item["status"] == "copied")
+        counted = sum(item.get("fileCount", 0) for item in manifest["items"] if item["status"] == "copied")
+        if counted != self.item_files():
+            print(f"  note: brindle's manifest counts {counted} files, the home's items hold {self.item_files()}")
 
     def remove(self):
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
-def settle(warm_bytes):
-    """Puts both tools on the same footing before a timed run. Dirty pages are written
-    back, as they are by the time a real run comes 30 minutes after the last. And this
-    machine is a VM that hands freed memory back to its host: memory touched for the
-    first time afterwards costs a fault in the host for every page, which would charge
-    whichever tool needs more pages at its peak rather than measure the copying. So
-    enough memory is touched and freed first that both start on backed memory."""
-    os.sync()
-    if warm_bytes:
-        block = bytearray(b"\x01") * warm_bytes
-        del block
-
-
 def timed(command, env):
-    """Wall seconds and peak resident memory (MB) of one run."""
+    """Wall seconds and peak resident memory (MB) of one run. Pending writes are flushed
+    first (as they are by the time a real run comes 30 minutes after the last), so that
+    neither tool pays for writing back the other's output."""
+    os.sync()
     with tempfile.NamedTemporaryFile("r") as report:
         start = time.perf_counter()
         result = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] + command, env=env,
@@ -118,54 +182,65 @@ def timed(command, env):
     return seconds, kilobytes / 1024
 
 
-def syscalls(command, env):
-    with tempfile.NamedTemporaryFile("r") as report:
-        subprocess.run(["strace", "-c", "-f", "-o", report.name] + command, env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        text = report.read()
-    total = re.search(r"^100\.00\s+\S+\s+\S+\s+(\d+)", text, re.M) or re.search(r"\s(\d+)\s+(?:\d+\s+)?total$", text, re.M)
-    return int(total.group(1))
+def syscalls(command, env, report):
+    """Total system calls of one run (all processes), and the most frequent calls."""
+    os.sync()
+    subprocess.run(["strace", "-c", "-f", "-o", report] + command, env=env, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    total, calls = 0, []
+    with open(report) as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) >= 5 and re.fullmatch(r"[\d.]+", parts[0]) and parts[3].isdigit():
+                if parts[-1] == "total":
+                    total = int(parts[3])
+                else:
+                    calls.append((int(parts[3]), parts[-1]))
+    return total, sorted(calls, reverse=True)[:6]
 
 
-def measure(brindle, fixture, kind, pairs, warm):
+def measure(brindle, fixture, kind, pairs, gap):
     setup = Setup(brindle, fixture, kind)
     try:
-        warm_bytes = min(4 * 3 * setup.bytes + 512 * 1024 * 1024, 6 * 1024 ** 3) if warm else 0
-        # Warm-up: both tools then start from an earlier backup, as a real run does.
-        timed(setup.brindle_command(), setup.env)
-        timed(setup.coreutils_command(), setup.env)
-        ratios, rss = [], []
-        brindle_times, coreutils_times = [], []
+        # Warm-up: both tools then start from an earlier backup (latest + today's snapshot).
+        for tool in ("brindle", "coreutils"):
+            timed(setup.command(tool), setup.env)
+        setup.check_same_work()
+        ratios, rss, times = [], [], {"brindle": [], "coreutils": []}
         for pair in range(pairs):
             order = ["brindle", "coreutils"] if pair % 2 == 0 else ["coreutils", "brindle"]
             seconds = {}
             for tool in order:
-                settle(warm_bytes)
-                command = setup.brindle_command() if tool == "brindle" else setup.coreutils_command()
-                seconds[tool], peak = timed(command, setup.env)
+                time.sleep(gap)
+                seconds[tool], peak = timed(setup.command(tool), setup.env)
+                times[tool].append(seconds[tool])
                 if tool == "brindle":
                     rss.append(peak)
-            brindle_times.append(seconds["brindle"])
-            coreutils_times.append(seconds["coreutils"])
             ratios.append(seconds["brindle"] / seconds["coreutils"])
-        copies = 3 * setup.copied_files()
+        copies = 3 * setup.item_files()  # into staging, latest and the snapshot
+        os.makedirs(STRACE_DIR, exist_ok=True)
+        calls = {}
+        for tool in ("brindle", "coreutils"):
+            report = os.path.join(STRACE_DIR, f"{fixture}-{kind}-{tool}.txt")
+            total, top = syscalls(setup.command(tool), setup.env, report)
+            calls[tool] = (total / copies, top)
         return {
-            "fixture": fixture if warm else fixture + ", unsettled", "fs": setup.fs, "kind": kind, "files": setup.files, "bytes": setup.bytes,
-            "pairs": pairs, "median": statistics.median(ratios), "low": min(ratios), "high": max(ratios),
-            "brindle_s": statistics.median(brindle_times), "coreutils_s": statistics.median(coreutils_times),
-            "rss_mb": max(rss),
-            "brindle_calls": syscalls(setup.brindle_command(), setup.env) / copies,
-            "coreutils_calls": syscalls(setup.coreutils_command(), setup.env) / copies,
+            "fixture": fixture, "fs": setup.fs, "kind": kind, "files": setup.item_files(), "pairs": pairs,
+            "median": statistics.median(ratios), "low": min(ratios), "high": max(ratios),
+            "brindle_s": statistics.median(times["brindle"]), "coreutils_s": statistics.median(times["coreutils"]),
+            "rss_mb": max(rss), "brindle_calls": calls["brindle"][0], "coreutils_calls": calls["coreutils"][0],
+            "brindle_top": calls["brindle"][1], "coreutils_top": calls["coreutils"][1],
         }
     finally:
         setup.remove()
 
 
-def peak_memory(brindle, fixture, kind):
-    setup = Setup(brindle, fixture, kind)
+def peak_memory(brindle, fixture):
+    """Brindle's highest peak RSS over three runs after a warm-up, on the tmpfs."""
+    setup = Setup(brindle, fixture, "tmpfs")
     try:
-        timed(setup.brindle_command(), setup.env)
-        return setup.files, max(timed(setup.brindle_command(), setup.env)[1] for _ in range(3))
+        timed(setup.command("brindle"), setup.env)
+        return setup.item_files(), max(timed(setup.command("brindle"), setup.env)[1] for _ in range(3))
     finally:
         setup.remove()
 
@@ -181,30 +256,48 @@ def machine_description():
     return f"{os.cpu_count()} cores ({model}), {memory:.0f} GiB, Linux {platform.release()}"
 
 
-def table(rows, memory, commit, warm):
+def brindle_commit():
+    git = ["git", "-C", REPO]
+    # The last commit that changed the engine or the app, not a later commit to bench/.
+    commit = subprocess.run(git + ["log", "-1", "--format=%h", "--", "BrindleCore", "BrindleApp", "CMakeLists.txt"],
+                            capture_output=True, text=True).stdout.strip()
+    dirty = subprocess.run(git + ["status", "--porcelain", "--", "BrindleCore", "BrindleApp", "CMakeLists.txt"],
+                           capture_output=True, text=True).stdout.strip()
+    return (commit or "unknown") + (" with uncommitted changes" if dirty else "")
+
+
+def top_calls(top):
+    return ", ".join(f"{name} {count:,}" for count, name in top)
+
+
+def table(rows, memory, commit, disk_fs):
     ok = lambda good: "yes" if good else "**no**"
     lines = [
-        f"Measured {datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC on {machine_description()}, "
-        f"brindle at commit {commit}; memory {'settled' if warm else 'not settled'} before each run"
-        f"{' (except where the fixture says unsettled)' if warm else ''}.",
+        f"Measured {datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC on {machine_description()}; "
+        f"disk: {disk_fs}; brindle at commit {commit}.",
         "",
-        "| fixture | file system | files | median ratio (min–max) | brindle / cp -a s | peak RSS MB | "
-        "calls per copied file, brindle / cp -a | targets met |",
-        "|---|---|---|---|---|---|---|---|",
+        "| fixture | file system | files copied ×3 | median ratio brindle/cp -a (min–max) | median s, brindle / cp -a "
+        "| brindle peak RSS MB | calls per copied file, brindle / cp -a | ratio ≤ 0.9 | RSS < 25 MB | calls ≤ cp -a |",
+        "|---|---|---|---|---|---|---|---|---|---|",
     ]
     for r in rows:
-        met = r["median"] <= RATIO_TARGET and r["rss_mb"] < RSS_TARGET_MB and r["brindle_calls"] <= r["coreutils_calls"]
         lines.append(
             f"| {r['fixture']} | {r['kind']} ({r['fs']}) | {r['files']:,} | {r['median']:.2f} "
             f"({r['low']:.2f}–{r['high']:.2f}, {r['pairs']} pairs) | {r['brindle_s']:.2f} / {r['coreutils_s']:.2f} | "
-            f"{r['rss_mb']:.1f} | {r['brindle_calls']:.1f} / {r['coreutils_calls']:.1f} | {ok(met)} |")
+            f"{r['rss_mb']:.1f} | {r['brindle_calls']:.1f} / {r['coreutils_calls']:.1f} | {ok(r['median'] <= RATIO_TARGET)} "
+            f"| {ok(r['rss_mb'] < RSS_TARGET_MB)} | {ok(r['brindle_calls'] <= r['coreutils_calls'])} |")
     if memory:
-        lines += ["", "Peak resident memory of one run as the tree grows (tmpfs):", "",
-                  "| files | peak RSS MB |", "|---|---|"]
-        lines += [f"| {files:,} | {mb:.1f} |" for files, mb in memory]
-        spread = max(mb for _, mb in memory) - min(mb for _, mb in memory)
-        lines += ["", f"Largest minus smallest: {spread:.1f} MB (flat when at most {FLAT_MARGIN_MB:.0f} MB): "
-                      f"{ok(spread <= FLAT_MARGIN_MB and max(mb for _, mb in memory) < RSS_TARGET_MB)}."]
+        lines += ["", "Brindle's peak resident memory as the tree grows (tmpfs, highest of three runs):", "",
+                  "| fixture | files | peak RSS MB |", "|---|---|---|"]
+        lines += [f"| {name} | {files:,} | {mb:.1f} |" for name, (files, mb) in memory.items()]
+        growth = memory["small-files-50k"][1] - memory["typical"][1]
+        lines += ["", f"50k files minus typical (≈2k files): {growth:+.1f} MB; flat (at most "
+                      f"+{FLAT_MARGIN_MB:.0f} MB) and below {RSS_TARGET_MB:.0f} MB: "
+                      f"{ok(growth <= FLAT_MARGIN_MB and max(mb for _, mb in memory.values()) < RSS_TARGET_MB)}."]
+    lines += ["", "Most frequent system calls in the strace run (all processes):", ""]
+    for r in rows:
+        lines.append(f"- {r['fixture']}, {r['kind']}: brindle — {top_calls(r['brindle_top'])}; "
+                     f"coreutils — {top_calls(r['coreutils_top'])}")
     return "\n".join(lines)
 
 
@@ -223,46 +316,50 @@ def write_readme(text):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("brindle")
-    parser.add_argument("--pairs", type=int, default=7)
-    parser.add_argument("--fixtures", default=",".join(TIMED_FIXTURES))
-    parser.add_argument("--filesystems", default="disk,tmpfs")
-    parser.add_argument("--quick", action="store_true", help="three pairs, no memory-growth check, README untouched")
-    parser.add_argument("--unsettled", action="store_true", help="skip the memory settling before each run")
+    parser.add_argument("--pairs", type=int, default=7, help="interleaved pairs per fixture (at least 5; default 7)")
+    parser.add_argument("--fixtures", default=",".join(TIMED_FIXTURES), help="comma-separated; default all three")
+    parser.add_argument("--filesystems", default="disk,tmpfs", help="disk, tmpfs or both (default)")
+    parser.add_argument("--quick", action="store_true", help="three pairs, no 50k memory check, README untouched")
+    parser.add_argument("--gap", type=float, default=0, help="seconds to wait before each timed run (default 0)")
     args = parser.parse_args()
     pairs = 3 if args.quick else args.pairs
-    if pairs < 1:
-        sys.exit("--pairs must be at least 1")
-    for name in args.fixtures.split(","):
+    if pairs < 5 and not args.quick:
+        sys.exit("--pairs must be at least 5 (use --quick for a fast check)")
+    names = args.fixtures.split(",")
+    kinds = args.filesystems.split(",")
+    for name in names:
         if name not in TIMED_FIXTURES:
             sys.exit(f"unknown fixture {name!r}; choose from {', '.join(TIMED_FIXTURES)}")
-    commit = subprocess.run(["git", "-C", REPO, "rev-parse", "--short", "HEAD"], capture_output=True,
-                            text=True).stdout.strip() or "unknown"
-
-    rows = []
-    for kind in args.filesystems.split(","):
+    for kind in kinds:
         if kind not in ("disk", "tmpfs"):
             sys.exit(f"unknown file system {kind!r}; choose disk or tmpfs")
-        for name in args.fixtures.split(","):
+    brindle = os.path.abspath(args.brindle)
+    # A SIGTERM unwinds like Ctrl-C, so that the fixtures are removed.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))
+    for kind in kinds:
+        base = base_folder(kind)
+        print(f"{kind}: {base} on {filesystem_type(base)}, {shutil.disk_usage(base).free / MiB:,.0f} MB free", flush=True)
+
+    rows = []
+    for kind in kinds:
+        for name in names:
             print(f"{name} on {kind} …", flush=True)
-            row = measure(args.brindle, name, kind, pairs, warm=not args.unsettled)
+            row = measure(brindle, name, kind, pairs, args.gap)
             print(f"  ratio {row['median']:.2f} ({row['low']:.2f}–{row['high']:.2f}), "
                   f"{row['brindle_s']:.2f} s vs {row['coreutils_s']:.2f} s, RSS {row['rss_mb']:.1f} MB, "
                   f"calls/file {row['brindle_calls']:.1f} vs {row['coreutils_calls']:.1f}", flush=True)
             rows.append(row)
-    if not args.quick and not args.unsettled:
-        # The one fixture whose figures the VM's memory hand-back moves, measured as is.
-        for kind in args.filesystems.split(","):
-            if "large-files" in args.fixtures.split(","):
-                print(f"large-files on {kind}, memory not settled …", flush=True)
-                rows.append(measure(args.brindle, "large-files", kind, 5, warm=False))
-                print(f"  ratio {rows[-1]['median']:.2f} ({rows[-1]['low']:.2f}–{rows[-1]['high']:.2f})", flush=True)
-    memory = []
+    memory = {}
     if not args.quick:
         for name in ("typical", "small-files", "small-files-50k"):
-            memory.append(peak_memory(args.brindle, name, "tmpfs"))
-            print(f"  memory: {memory[-1][0]:,} files -> {memory[-1][1]:.1f} MB", flush=True)
-    text = table(rows, memory, commit, warm=not args.unsettled)
+            memory[name] = peak_memory(brindle, name)
+            print(f"  memory: {name}, {memory[name][0]:,} files -> {memory[name][1]:.1f} MB", flush=True)
+    disk_fs = filesystem_type(WORK) if "disk" in kinds else "not measured"
+    text = table(rows, memory, brindle_commit(), disk_fs)
+    if args.gap:
+        text = text.replace("; brindle at commit", f"; {args.gap:g} s wait before each timed run; brindle at commit", 1)
     print(text)
+    print(f"strace -c reports: {STRACE_DIR}")
     if not args.quick:
         write_readme(text)
 

@@ -7,8 +7,9 @@
 set -euo pipefail
 home=$1 machine=$2 day=$3
 staging="$machine/.staging-coreutils"
-mkdir -p "$staging/Codex" "$staging/Agents" "$machine/Snapshots"
-copy() { if [ -e "$1" ]; then cp -a "$1" "$2"; fi; }
+mkdir -p "$staging" "$machine/Snapshots"
+# A missing item is skipped, as Brindle skips it (no empty Codex/ or Agents/ folder either).
+copy() { if [ -e "$1" ]; then mkdir -p "$(dirname "$2")" && cp -a "$1" "$2"; fi; }
 copy "$home/.codex/automations" "$staging/Codex/automations"
 copy "$home/.codex/AGENTS.md" "$staging/Codex/AGENTS.md"
 copy "$home/.codex/config.toml" "$staging/Codex/config.toml"

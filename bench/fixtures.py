@@ -87,6 +87,15 @@ FIXTURES = {
 }
 
 
+# Rough size on disk of each home, for the free-space check before it is built.
+ESTIMATED_BYTES = {
+    "typical": 40 * MiB,
+    "small-files": 25 * MiB,
+    "large-files": 490 * MiB,
+    "small-files-50k": 250 * MiB,
+}
+
+
 def build(name, home):
     FIXTURES[name](home)
 
