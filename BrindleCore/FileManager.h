@@ -83,6 +83,9 @@ public:
     virtual void copyAttributes(const Path& from, const Path& to) = 0;
     // Removes a file, a link, or a folder with everything in it.
     virtual void removeItem(const Path& path) = 0;
+    // A hint that the files in the tree at `path` will not be read again soon: their
+    // cached contents may go. Changes nothing on disk and never fails.
+    virtual void dropCachedPages(const Path& path) = 0;
     // rename(2): `to` must not be a non-empty folder.
     virtual void moveItem(const Path& from, const Path& to) = 0;
     // Swaps two entries in one atomic step where the file system allows it; returns
@@ -116,6 +119,7 @@ public:
     void copyItem(const Path& from, const Path& to) override;
     void copyAttributes(const Path& from, const Path& to) override;
     void removeItem(const Path& path) override;
+    void dropCachedPages(const Path& path) override;
     void moveItem(const Path& from, const Path& to) override;
     bool exchangeItems(const Path& a, const Path& b) override;
     Path resolvingSymlinks(const Path& path) override;

@@ -13,6 +13,7 @@
 
 #include "BrindleCore/DirectoryWalk.h"
 #include "BrindleCore/FileCopy.h"
+#include "BrindleCore/PageCache.h"
 #include "BrindleCore/FileManager.h"
 #include "BrindleCore/FileSystemError.h"
 
@@ -122,6 +123,8 @@ void PosixFileManager::copyAttributes(const Path& from, const Path& to) {
 }
 
 void PosixFileManager::removeItem(const Path& path) { removeEntry(path); }
+
+void PosixFileManager::dropCachedPages(const Path& path) { brindle::dropCachedPages(path); }
 
 void PosixFileManager::moveItem(const Path& from, const Path& to) {
     if (rename(from.c_str(), to.c_str()) != 0) fail("move " + quoted(from.string()) + " to", to, errno);

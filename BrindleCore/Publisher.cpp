@@ -49,7 +49,14 @@ void publishBackupContents(FileManager& fileManager, const Path& target, const P
         // something to replace); a missing one is only created by the final rename, so
         // that a failure never leaves an empty snapshot behind.
         const bool targetExists = fileManager.entryExists(target);
-        if (targetExists) fileManager.createDirectory(target);
+        if (targetExists) {
+            fileManager.createDirectory(target);
+            // The content about to be replaced stays on disk until the swap, but its
+            // cached pages are of no further use: dropping them lets this copy reuse
+            // that memory instead of claiming as much again, and leaves the rest of
+            // the user's cache alone.
+            fileManager.dropCachedPages(target);
+        }
         fileManager.createDirectory(incoming);
         for (const auto& entry : fileManager.contentsOfDirectory(staging))
             fileManager.copyItem(entry, incoming / entry.filename());

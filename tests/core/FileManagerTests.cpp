@@ -1,6 +1,9 @@
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
+#include <sys/vfs.h>
+#include <linux/magic.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -252,6 +255,47 @@ TEST(PosixFileManager, AFullDiskIsReportedAsSuchAndLeavesNoPartialFile) {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace here (" << message << ")";
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << message;
     EXPECT_EQ(message, "Could not copy \u201C" + (temp / "big.bin").string() + "\u201D: the disk is full.");
+}
+
+// Pages of the file that are in memory, as mincore() sees them.
+std::size_t residentPages(const Path& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat status {};
+    fstat(fd, &status);
+    const std::size_t size = static_cast<std::size_t>(status.st_size);
+    void* map = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    close(fd);
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    std::vector<unsigned char> pages((size + page - 1) / page);
+    mincore(map, size, pages.data());
+    munmap(map, size);
+    return static_cast<std::size_t>(std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; }));
+}
+
+TEST(PosixFileManager, DroppingCachedPagesForgetsTheTreesContentsButFollowsNoLink) {
+    TemporaryFolder temp;
+    struct statfs fileSystem {};
+    statfs(temp.path().c_str(), &fileSystem);
+    if (fileSystem.f_type == TMPFS_MAGIC) GTEST_SKIP() << "the temporary folder is a tmpfs, whose pages cannot be dropped";
+    const std::string contents(1 << 20, 'b');
+    const Path tree = temp.path() / "latest";
+    writeFile(tree / "skills" / "deep" / "weights.bin", contents);
+    writeFile(temp.path() / "outside.bin", contents);
+    makeLink("../outside.bin", tree / "outside-link");
+    PosixFileManager fileManager;
+    // Only clean pages can be dropped, and a read brings them all in.
+    sync();
+    ASSERT_EQ(readFile(tree / "skills" / "deep" / "weights.bin"), contents);
+    ASSERT_EQ(readFile(temp.path() / "outside.bin"), contents);
+    ASSERT_GT(residentPages(tree / "skills" / "deep" / "weights.bin"), 0u);
+
+    fileManager.dropCachedPages(tree);
+
+    EXPECT_EQ(residentPages(tree / "skills" / "deep" / "weights.bin"), 0u);
+    EXPECT_GT(residentPages(temp.path() / "outside.bin"), 0u);
+    EXPECT_EQ(readFile(tree / "skills" / "deep" / "weights.bin"), contents);
+    // A hint about nothing is no error.
+    fileManager.dropCachedPages(temp.path() / "missing");
 }
 
 TEST(Paths, StandardizingAndAppendingRelativePaths) {

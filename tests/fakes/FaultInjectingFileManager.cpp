@@ -107,6 +107,11 @@ void FaultInjectingFileManager::copyAttributes(const Path& from, const Path& to)
     check("copyAttributes", to);
     inner_.copyAttributes(from, to);
 }
+void FaultInjectingFileManager::dropCachedPages(const Path& path) {
+    check("dropCachedPages", path, false);
+    inner_.dropCachedPages(path);
+}
+
 void FaultInjectingFileManager::removeItem(const Path& path) {
     check("removeItem", path);
     inner_.removeItem(path);

@@ -12,7 +12,8 @@ namespace brindle::testing {
 
 // Passes every call to a real file manager, counting and logging them, and makes
 // chosen ones fail as the system would, with a FileSystemError for an errno value.
-// Operations that cannot fail by contract (fileExists, entryExists, identity) are
+// Operations that cannot fail by contract (fileExists, entryExists, identity,
+// dropCachedPages) are
 // counted but never failed.
 class FaultInjectingFileManager final : public FileManager {
 public:
@@ -48,6 +49,7 @@ public:
     void copyItem(const Path& from, const Path& to) override;
     void copyAttributes(const Path& from, const Path& to) override;
     void removeItem(const Path& path) override;
+    void dropCachedPages(const Path& path) override;
     void moveItem(const Path& from, const Path& to) override;
     bool exchangeItems(const Path& a, const Path& b) override;
     Path resolvingSymlinks(const Path& path) override;

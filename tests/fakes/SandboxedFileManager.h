@@ -24,6 +24,7 @@ public:
     void copyItem(const Path& from, const Path& to) override { inner_.copyItem(from, to); }
     void copyAttributes(const Path& from, const Path& to) override { inner_.copyAttributes(from, to); }
     void removeItem(const Path& path) override { inner_.removeItem(path); }
+    void dropCachedPages(const Path& path) override { inner_.dropCachedPages(path); }
     void moveItem(const Path& from, const Path& to) override { inner_.moveItem(from, to); }
     bool exchangeItems(const Path& a, const Path& b) override { return inner_.exchangeItems(a, b); }
     Path resolvingSymlinks(const Path& path) override { return inner_.resolvingSymlinks(path); }
