@@ -40,6 +40,9 @@ struct BackupManifest {
     friend bool operator==(const BackupManifest&, const BackupManifest&) = default;
 };
 
+// The name of the manifest in staging and in every published backup.
+inline constexpr const char* kManifestFileName = "manifest.json";
+
 // "manifest.json" text form. Writing never fails; reading throws JsonReadError.
 std::string toJson(const BackupManifest& manifest);
 BackupManifest backupManifestFromJson(std::string_view json);

@@ -151,7 +151,7 @@ BackupResult BackupService::run(const BackupSettings& settings, const std::vecto
             manifest.items.push_back(std::move(item.entry));
         }
 
-        fileManager_.writeFileAtomically(staging / "manifest.json", toJson(manifest));
+        fileManager_.writeFileAtomically(staging / kManifestFileName, toJson(manifest));
         publishBackupContents(fileManager_, {latest, snapshots / snapshotFolderName(now)}, staging);
 
         pruneDailySnapshots(fileManager_, snapshots, kSnapshotsKept);

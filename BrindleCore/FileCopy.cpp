@@ -11,8 +11,11 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <vector>
 
+#include "BrindleCore/Concurrently.h"
 #include "BrindleCore/FileSystemError.h"
 
 namespace brindle {
@@ -25,6 +28,15 @@ public:
     ~FileDescriptor() { reset(); }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = other.fd_;
+            other.fd_ = -1;
+        }
+        return *this;
+    }
     int get() const { return fd_; }
     // Closes and reports the close's own error, which some file systems use for a
     // write that could not be completed.
@@ -167,46 +179,125 @@ void copySpecialFile(const At& from, const At& to, const struct stat& status) {
     }
 }
 
-void copyAt(const At& from, const At& to);
+void copyAt(const At& from, const At& to, bool shareWork = false);
+
+// The folder's entries with the type the listing gives (DT_UNKNOWN where it gives none).
+std::vector<std::pair<std::string, unsigned char>> listFolder(int folderFd, const Path& path) {
+    std::vector<std::pair<std::string, unsigned char>> names;
+    int listing = dup(folderFd);
+    DIR* dir = listing < 0 ? nullptr : fdopendir(listing);
+    if (dir == nullptr) {
+        int code = errno;
+        if (listing >= 0) close(listing);
+        fail("list the folder", path, code);
+    }
+    for (;;) {
+        errno = 0;
+        dirent* entry = readdir(dir);
+        if (entry == nullptr) {
+            int code = errno;
+            closedir(dir);
+            if (code != 0) fail("list the folder", path, code);
+            return names;
+        }
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        names.emplace_back(entry->d_name, entry->d_type);
+    }
+}
+
+// Both ends of a folder being copied, open.
+struct OpenFolders {
+    FileDescriptor source;
+    FileDescriptor target;
+};
+
+OpenFolders openFolders(const At& from, const At& to) {
+    OpenFolders folders{FileDescriptor(openat(from.dir, from.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)),
+                        FileDescriptor()};
+    if (folders.source.get() < 0) fail("copy the folder", from.path, errno);
+    folders.target = FileDescriptor(openat(to.dir, to.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folders.target.get() < 0) fail("copy the folder " + quoted(from.path.string()) + " to", to.path, errno);
+    return folders;
+}
+
+void setFolderAttributes(int targetFd, const Path& path, const struct stat& status) {
+    auto times = timesOf(status);
+    if (fchmod(targetFd, status.st_mode & 07777) != 0) fail("set the permissions of", path, errno);
+    if (futimens(targetFd, times.data()) != 0) fail("set the modification time of", path, errno);
+}
 
 // `to` has just been made by this copy; fills it, then gives it the source's bits.
 void copyDirectoryTree(const At& from, const At& to, const struct stat& status) {
-    FileDescriptor source(openat(from.dir, from.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (source.get() < 0) fail("copy the folder", from.path, errno);
-    FileDescriptor target(openat(to.dir, to.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (target.get() < 0) fail("copy the folder " + quoted(from.path.string()) + " to", to.path, errno);
-    std::vector<std::string> names;
-    {
-        int listing = dup(source.get());
-        DIR* dir = listing < 0 ? nullptr : fdopendir(listing);
-        if (dir == nullptr) {
-            int code = errno;
-            if (listing >= 0) close(listing);
-            fail("list the folder", from.path, code);
-        }
-        for (;;) {
-            errno = 0;
-            dirent* entry = readdir(dir);
-            if (entry == nullptr) {
-                int code = errno;
-                closedir(dir);
-                if (code != 0) fail("list the folder", from.path, code);
-                break;
-            }
-            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-            names.emplace_back(entry->d_name);
-        }
+    OpenFolders folders = openFolders(from, to);
+    for (const auto& [name, type] : listFolder(folders.source.get(), from.path))
+        copyAt(At{folders.source.get(), name, from.path / name}, At{folders.target.get(), name, to.path / name});
+    setFolderAttributes(folders.target.get(), to.path, status);
+}
+
+// Enough pieces for two threads to share a tree evenly whatever its shape, few enough
+// that holding them (and their folders open) costs next to nothing.
+constexpr std::size_t kMostPieces = 64;
+
+// The same as copyDirectoryTree, with the work shared by the run's threads: the tree's
+// first levels are opened out, breadth first, into pieces (entries copied whole) until
+// there are enough to keep both threads busy; the pieces are copied side by side, and
+// the folders opened out get their bits last, deepest first, once nothing more is
+// created in them.
+void copyDirectoryTreeConcurrently(const At& from, const At& to, const struct stat& status) {
+    struct Folder {
+        OpenFolders ends;
+        Path from;
+        Path to;
+        struct stat status;
+    };
+    struct Piece {
+        const Folder* parent;
+        std::string name;
+        unsigned char type;
+    };
+    std::vector<std::unique_ptr<Folder>> folders;
+    std::vector<Piece> pieces;
+    auto openOut = [&](OpenFolders ends, Path fromPath, Path toPath, const struct stat& folderStatus) {
+        folders.push_back(std::make_unique<Folder>(Folder{std::move(ends), std::move(fromPath), std::move(toPath), folderStatus}));
+        const Folder* folder = folders.back().get();
+        for (auto& [name, type] : listFolder(folder->ends.source.get(), folder->from))
+            pieces.push_back(Piece{folder, std::move(name), type});
+    };
+    openOut(openFolders(from, to), from.path, to.path, status);
+
+    for (std::size_t next = 0; next < pieces.size() && pieces.size() < kMostPieces; ++next) {
+        if (pieces[next].type != DT_DIR) continue;
+        const Piece piece = pieces[next];
+        const At source{piece.parent->ends.source.get(), piece.name, piece.parent->from / piece.name};
+        const At target{piece.parent->ends.target.get(), piece.name, piece.parent->to / piece.name};
+        struct stat folderStatus {};
+        if (fstatat(source.dir, source.name.c_str(), &folderStatus, AT_SYMLINK_NOFOLLOW) != 0)
+            fail("copy", source.path, errno);
+        if (!S_ISDIR(folderStatus.st_mode)) continue;  // replaced since it was listed: copied whole as it is now
+        if (mkdirat(target.dir, target.name.c_str(), 0700) != 0)
+            fail("copy the folder " + quoted(source.path.string()) + " to", target.path, errno);
+        pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(next--));
+        openOut(openFolders(source, target), source.path, target.path, folderStatus);
     }
-    for (const auto& name : names)
-        copyAt(At{source.get(), name, from.path / name}, At{target.get(), name, to.path / name});
-    auto times = timesOf(status);
-    if (fchmod(target.get(), status.st_mode & 07777) != 0) fail("set the permissions of", to.path, errno);
-    if (futimens(target.get(), times.data()) != 0) fail("set the modification time of", to.path, errno);
+
+    std::vector<std::function<void()>> tasks;
+    tasks.reserve(pieces.size());
+    for (const auto& piece : pieces) {
+        tasks.emplace_back([&piece] {
+            copyAt(At{piece.parent->ends.source.get(), piece.name, piece.parent->from / piece.name},
+                   At{piece.parent->ends.target.get(), piece.name, piece.parent->to / piece.name});
+        });
+    }
+    runConcurrently(tasks);
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
+        setFolderAttributes((*folder)->ends.target.get(), (*folder)->to, (*folder)->status);
 }
 
 void removeAt(int parentFd, const char* name, const Path& path, unsigned char type);
 
-void copyAt(const At& from, const At& to) {
+// `shareWork`: a folder's copy is shared between the run's threads (only the outermost
+// call asks for it, so that the threads are not multiplied at every level).
+void copyAt(const At& from, const At& to, bool shareWork) {
     struct stat status {};
     if (fstatat(from.dir, from.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) fail("copy", from.path, errno);
     if (S_ISDIR(status.st_mode)) {
@@ -215,7 +306,10 @@ void copyAt(const At& from, const At& to) {
         if (mkdirat(to.dir, to.name.c_str(), 0700) != 0)
             fail("copy the folder " + quoted(from.path.string()) + " to", to.path, errno);
         try {
-            copyDirectoryTree(from, to, status);
+            if (shareWork)
+                copyDirectoryTreeConcurrently(from, to, status);
+            else
+                copyDirectoryTree(from, to, status);
         } catch (const FileSystemError&) {
             // A half-copied tree that this call created goes; the error already names
             // the entry that failed.
@@ -278,7 +372,7 @@ void removeAt(int parentFd, const char* name, const Path& path, unsigned char ty
 }  // namespace
 
 void copyEntry(const Path& from, const Path& to) {
-    copyAt(At{AT_FDCWD, from.string(), from}, At{AT_FDCWD, to.string(), to});
+    copyAt(At{AT_FDCWD, from.string(), from}, At{AT_FDCWD, to.string(), to}, true);
 }
 
 void removeEntry(const Path& path) {

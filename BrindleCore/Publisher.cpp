@@ -1,11 +1,9 @@
 #include "BrindleCore/Publisher.h"
 
 #include <exception>
-#include <functional>
-#include <set>
 
 #include "BrindleCore/BackupServiceError.h"
-#include "BrindleCore/Concurrently.h"
+#include "BrindleCore/BackupManifest.h"
 #include "BrindleCore/SnapshotNames.h"
 
 namespace brindle {
@@ -86,16 +84,56 @@ void publishBackupContents(FileManager& fileManager, const Path& target, const P
     }
 }
 
-void publishBackupContents(FileManager& fileManager, const std::vector<Path>& targets, const Path& staging) {
-    std::vector<std::function<void()>> tasks;
-    std::set<Path> parents;
-    for (const auto& target : targets) {
-        parents.insert(target.parent_path());
-        tasks.emplace_back([&fileManager, &target, &staging] { publishBackupContents(fileManager, target, staging); });
+namespace {
+
+// Two targets hold the same backup when their manifests are the same bytes: each run
+// writes its own (with its time), and publishes that one file into every target.
+bool holdTheSameBackup(FileManager& fileManager, const Path& a, const Path& b) {
+    try {
+        return fileManager.readFile(a / kManifestFileName) == fileManager.readFile(b / kManifestFileName);
+    } catch (const std::exception&) {
+        return false;  // only a proven duplicate is ever removed early
     }
-    // Each publish sweeps its folder for stale temporary folders; two publishes into
-    // one folder would take each other's for stale, so those go one after the other.
-    runConcurrently(tasks, parents.size() == targets.size() ? concurrentThreadCount() : 1);
+}
+
+// Out of sight in one step (so the target is either whole or absent), then removed;
+// what cannot be removed now is a leftover the next publish into that folder sweeps.
+void setAsideAndRemove(FileManager& fileManager, const Path& target) {
+    const Path aside = target.parent_path() / (".unpublishing-" + randomUUID());
+    fileManager.moveItem(target, aside);
+    removeQuietly(fileManager, aside);
+}
+
+}  // namespace
+
+void publishBackupContents(FileManager& fileManager, const std::vector<Path>& targets, const Path& staging) {
+    // A target that holds the same backup as the first (the day's snapshot made by the
+    // run that made latest) is only a second copy of it, and goes before anything is
+    // copied: the copies then reuse its memory and disk space. It is never the only
+    // copy of anything: the first target keeps that backup until its own new content
+    // is whole, and a later failure leaves that target no older than success would.
+    for (std::size_t i = 1; i < targets.size(); ++i) {
+        try {
+            if (fileManager.entryExists(targets[i]) && holdTheSameBackup(fileManager, targets[0], targets[i]))
+                setAsideAndRemove(fileManager, targets[i]);
+        } catch (const std::exception&) {
+            // Kept, and replaced the ordinary way below.
+        }
+    }
+    // One after the other, each copy shared between the threads (copyItem does that):
+    // a publish ends by removing the content it replaced, so the next one fills the
+    // memory that content held instead of claiming as much again. Side by side, both
+    // new copies would exist before either old one had gone. A failed publish does not
+    // keep the next from being made; the first error is the one raised.
+    std::exception_ptr firstError;
+    for (const auto& target : targets) {
+        try {
+            publishBackupContents(fileManager, target, staging);
+        } catch (...) {
+            if (!firstError) firstError = std::current_exception();
+        }
+    }
+    if (firstError) std::rethrow_exception(firstError);
 }
 
 }  // namespace brindle

@@ -12,10 +12,10 @@ namespace brindle {
 // failed step's description; the target then still holds its earlier content.
 void publishBackupContents(FileManager& fileManager, const Path& target, const Path& staging);
 
-// Publishes the staging folder into every target, the targets side by side on threads
-// of their own. Each target is published as above, independently: when one fails, the
-// others still end whole (new or as they were). Throws the first failed target's error
-// in the order given.
+// Publishes the staging folder into every target, one after the other in the order
+// given. Each target is published as above, independently: when one fails, the others
+// are still published and end whole (new or as they were). Throws the first failed
+// target's error.
 void publishBackupContents(FileManager& fileManager, const std::vector<Path>& targets, const Path& staging);
 
 }  // namespace brindle

@@ -228,9 +228,9 @@ TEST_F(BackupServiceTest, PublishingThatFailsAtAnyStepLeavesTheEarlierBackupWhol
 
 TEST_F(BackupServiceTest, EachPublishEndsWholeOnItsOwnAndLatestsErrorComesFirst) {
     const auto now = noonOn(2025, 1, 31);
-    run(now);
-    writeFile(home / ".codex/AGENTS.md", "changed");
-    auto publishError = [&](Timestamp when) -> std::string {
+    const Path snapshot = machine / "Snapshots" / day(now);
+    auto publishError = [&](Timestamp when, const std::string& agents) -> std::string {
+        writeFile(home / ".codex/AGENTS.md", agents);
         try {
             run(when);
         } catch (const BackupServiceError& error) {
@@ -238,19 +238,40 @@ TEST_F(BackupServiceTest, EachPublishEndsWholeOnItsOwnAndLatestsErrorComesFirst)
         }
         return "the run succeeded";
     };
+    run(now);
+
+    // The day's snapshot made with latest is a second copy of latest's backup and goes
+    // first; when its new copy then fails, latest holds the newer backup, and nothing
+    // half-made or hidden stays in Snapshots.
+    files.failWhen("moveItem", "Snapshots/.publishing-", EACCES, 1);
+    const std::string duplicateFailed = publishError(now + hours{1}, "v1");
+    EXPECT_NE(duplicateFailed.find("Snapshots"), std::string::npos) << duplicateFailed;
+    EXPECT_EQ(readFile(machine / "latest/Codex/AGENTS.md"), "v1");
+    EXPECT_TRUE(real.contentsOfDirectory(machine / "Snapshots").empty()) << "a partial or hidden folder was left";
+
+    // A failed latest does not keep the snapshot from being made.
+    files.clearFaults();
+    files.failWhen("exchangeItems", "test-box/.publishing-", EACCES, 1);
+    EXPECT_NE(publishError(now + hours{2}, "v2"), "the run succeeded");
+    EXPECT_EQ(readFile(machine / "latest/Codex/AGENTS.md"), "v1");
+    EXPECT_EQ(readFile(snapshot / "Codex/AGENTS.md"), "v2");
+
+    // A snapshot that is not latest's copy is only replaced once its new copy is whole.
+    files.clearFaults();
     files.failWhen("exchangeItems", "Snapshots", EACCES, 1);
-    const std::string snapshotOnly = publishError(now + hours{1});
-    EXPECT_NE(snapshotOnly.find("Snapshots"), std::string::npos) << snapshotOnly;
-    EXPECT_EQ(readFile(machine / "latest/Codex/AGENTS.md"), "changed") << "latest's own publish succeeded";
-    EXPECT_EQ(readFile(machine / "Snapshots" / day(now) / "Codex/AGENTS.md"), "Be kind.");
+    EXPECT_NE(publishError(now + hours{3}, "v3"), "the run succeeded");
+    EXPECT_EQ(readFile(machine / "latest/Codex/AGENTS.md"), "v3");
+    EXPECT_EQ(readFile(snapshot / "Codex/AGENTS.md"), "v2");
     EXPECT_EQ(real.contentsOfDirectory(machine / "Snapshots").size(), 1u) << "a publishing folder was left";
 
-    // Both fail: the message is latest's, however the threads were scheduled.
+    // Both fail: the message is latest's.
     files.clearFaults();
     files.failWhen("exchangeItems", "Snapshots", EACCES, 1);
     files.failWhen("exchangeItems", "test-box/.publishing-", ENOSPC, 1);
-    const std::string both = publishError(now + hours{2});
+    const std::string both = publishError(now + hours{4}, "v4");
     EXPECT_NE(both.find("the disk is full"), std::string::npos) << both;
+    EXPECT_EQ(readFile(machine / "latest/Codex/AGENTS.md"), "v3");
+    EXPECT_EQ(readFile(snapshot / "Codex/AGENTS.md"), "v2");
 }
 
 TEST_F(BackupServiceTest, ItemsCopiedInsideAnotherItemsCopyAllArrive) {

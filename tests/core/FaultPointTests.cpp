@@ -31,7 +31,10 @@ Tree subtree(const Tree& tree, const std::string& prefix) {
 
 class FaultPointTest : public ::testing::Test {
 protected:
-    TemporaryFolder temp;
+    // Hundreds of runs create and remove thousands of small files; on a disk whose file
+    // system is slow to reuse just-freed inodes that alone takes minutes, and these
+    // tiny trees fit in memory.
+    TemporaryFolder temp{testing::memoryBackedTemporaryBase()};
     PosixFileManager real;
     Path home = temp / "home";
     Path root = temp / "root";
@@ -123,41 +126,55 @@ protected:
 };
 
 TEST_F(FaultPointTest, EveryCallFailingLeavesEveryBackupWholeAndTheNextRunClean) {
-    FaultInjectingFileManager counting(real);
-    restore();
-    service(counting).run(settings, items, now);
-    const std::size_t calls = counting.failableCallCount();
-    ASSERT_GT(calls, 40u);
-
-    restore();
-    const Tree latestBefore = treeOf(machine / "latest");
-    std::map<std::string, Tree> snapshotsBefore;
-    for (const auto& entry : real.contentsOfDirectory(machine / "Snapshots")) snapshotsBefore[entry.filename().string()] = treeOf(entry);
-
-    std::size_t errors = 0, results = 0;
-    for (int code : {ENOSPC, EACCES, EIO}) {
-        for (std::size_t call = 0; call < calls; ++call) {
+    std::size_t calls = 0, errors = 0, results = 0;
+    // Twice: with the day's snapshot still to be made, and with one that an earlier run
+    // of the same day made along with latest (which is set aside before publishing).
+    for (bool earlierRunToday : {false, true}) {
+        if (earlierRunToday) {
             restore();
-            FaultInjectingFileManager failing(real);
-            failing.failCallNumber(call, code);
-            const std::string label = "call " + std::to_string(call) + " errno " + std::to_string(code);
-            try {
-                auto result = service(failing).run(settings, items, now);
-                ++results;
-                for (const auto& entry : result.manifest.items) {
-                    if (entry.message) {
-                        EXPECT_NE(entry.message->find('/'), std::string::npos) << label << ": " << *entry.message;
+            service(real).run(settings, items, now - hours{3});
+            real.removeItem(pristine);
+            real.copyItem(root, pristine);
+        }
+        FaultInjectingFileManager counting(real);
+        restore();
+        service(counting).run(settings, items, now);
+        const std::size_t stateCalls = counting.failableCallCount();
+        ASSERT_GT(stateCalls, 40u);
+        calls += stateCalls;
+
+        restore();
+        const Tree latestBefore = treeOf(machine / "latest");
+        std::map<std::string, Tree> snapshotsBefore;
+        for (const auto& entry : real.contentsOfDirectory(machine / "Snapshots"))
+            snapshotsBefore[entry.filename().string()] = treeOf(entry);
+
+        for (int code : {ENOSPC, EACCES, EIO}) {
+            for (std::size_t call = 0; call < stateCalls; ++call) {
+                restore();
+                FaultInjectingFileManager failing(real);
+                failing.failCallNumber(call, code);
+                const std::string label = std::string(earlierRunToday ? "same day, " : "") + "call " +
+                                          std::to_string(call) + " errno " + std::to_string(code);
+                try {
+                    auto result = service(failing).run(settings, items, now);
+                    ++results;
+                    for (const auto& entry : result.manifest.items) {
+                        if (entry.message) {
+                            EXPECT_NE(entry.message->find('/'), std::string::npos) << label << ": " << *entry.message;
+                        }
                     }
+                } catch (const std::exception& error) {
+                    ++errors;
+                    EXPECT_NE(std::string(error.what()).find('/'), std::string::npos) << label << ": " << error.what();
                 }
-            } catch (const std::exception& error) {
-                ++errors;
-                EXPECT_NE(std::string(error.what()).find('/'), std::string::npos) << label << ": " << error.what();
+                checkAfterFault(label, latestBefore, snapshotsBefore);
+                auto next = service(real).run(settings, items, now);
+                EXPECT_EQ(next.copiedItemCount(), 6) << label;
+                EXPECT_TRUE(isWholeNewBackup(treeOf(machine / "latest"))) << label;
+                EXPECT_TRUE(isWholeNewBackup(treeOf(machine / "Snapshots/2025-03-20"))) << label;
+                if (::testing::Test::HasFailure()) return;  // one broken fault point is enough to read
             }
-            checkAfterFault(label, latestBefore, snapshotsBefore);
-            auto next = service(real).run(settings, items, now);
-            EXPECT_EQ(next.copiedItemCount(), 6) << label;
-            EXPECT_TRUE(isWholeNewBackup(treeOf(machine / "latest"))) << label;
-            if (::testing::Test::HasFailure()) return;  // one broken fault point is enough to read
         }
     }
     EXPECT_GT(errors, 0u);

@@ -21,6 +21,7 @@
 #include "BrindleCore/FileManager.h"
 #include "BrindleCore/FileSystemError.h"
 #include "tests/fakes/TemporaryFolder.h"
+#include "tests/support/PrivateTmpfs.h"
 
 namespace brindle {
 namespace {
@@ -255,6 +256,48 @@ TEST(PosixFileManager, AFullDiskIsReportedAsSuchAndLeavesNoPartialFile) {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace here (" << message << ")";
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << message;
     EXPECT_EQ(message, "Could not copy \u201C" + (temp / "big.bin").string() + "\u201D: the disk is full.");
+}
+
+TEST(PosixFileManager, ATreeCopiedByBothThreadsKeepsEveryFolderAndEndsWholeOrNotAtAll) {
+    // More folders than the copy opens out into pieces, so that some are copied whole
+    // and some are filled piece by piece, each with a read-only folder inside.
+    TemporaryFolder temp;
+    PosixFileManager files;
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    for (int folder = 0; folder < 12; ++folder) {
+        const Path skill = temp / "src" / ("skill-" + std::to_string(folder));
+        for (int file = 0; file < 8; ++file) writeFile(skill / ("part-" + std::to_string(file)), std::string(8192, 'a' + file));
+        writeFile(skill / "locked/SKILL.md", "x");
+        chmod((skill / "locked").c_str(), 0555);
+        utimensat(AT_FDCWD, (skill / "locked").c_str(), old, 0);
+        utimensat(AT_FDCWD, skill.c_str(), old, 0);
+    }
+
+    files.copyItem(temp / "src", temp / "dst");
+
+    EXPECT_EQ(treeOf(temp / "src"), treeOf(temp / "dst"));
+    for (int folder = 0; folder < 12; ++folder) {
+        const Path skill = temp / "dst" / ("skill-" + std::to_string(folder));
+        EXPECT_EQ(statOf(skill).st_mtim.tv_sec, 1000000000) << skill;
+        EXPECT_EQ(statOf(skill / "locked").st_mode & 07777, 0555u) << skill;
+        EXPECT_EQ(statOf(skill / "locked").st_mtim.tv_sec, 1000000000) << skill;
+        EXPECT_EQ(readFile(skill / "part-7"), std::string(8192, 'h'));
+    }
+
+    // A tree that does not fit fails with the real cause and leaves nothing behind.
+    makeFolder(temp / "small");
+    auto outcome = testing::withPrivateTmpfs(temp / "small", "256k", [&]() -> std::string {
+        try {
+            files.copyItem(temp / "src", temp / "small/dst");
+            return "the copy succeeded";
+        } catch (const FileSystemError& error) {
+            if (files.entryExists(temp / "small/dst")) return "a partial copy was left";
+            if (std::string(error.what()).find("the disk is full") == std::string::npos) return error.what();
+        }
+        return "";
+    });
+    if (!outcome.available) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(outcome.failure, "");
 }
 
 // Pages of the file that are in memory, as mincore() sees them.

@@ -13,8 +13,10 @@ namespace brindle::testing {
 
 namespace fs = std::filesystem;
 
-TemporaryFolder::TemporaryFolder() {
-    std::string pattern = (fs::temp_directory_path() / "brindle-test-XXXXXX").string();
+TemporaryFolder::TemporaryFolder() : TemporaryFolder(fs::temp_directory_path()) {}
+
+TemporaryFolder::TemporaryFolder(const Path& base) {
+    std::string pattern = (base / "brindle-test-XXXXXX").string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -30,6 +32,12 @@ TemporaryFolder::~TemporaryFolder() {
     }
     chmod(path_.c_str(), 0700);
     fs::remove_all(path_, ignored);
+}
+
+Path memoryBackedTemporaryBase() {
+    std::error_code ignored;
+    if (fs::is_directory("/dev/shm", ignored) && access("/dev/shm", W_OK | X_OK) == 0) return "/dev/shm";
+    return fs::temp_directory_path();
 }
 
 void writeFile(const Path& path, const std::string& contents) {

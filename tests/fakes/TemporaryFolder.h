@@ -7,10 +7,12 @@
 
 namespace brindle::testing {
 
-// A fresh folder under the system's temporary folder, removed with all its content.
+// A fresh folder under the system's temporary folder (or under `base`), removed with
+// all its content.
 class TemporaryFolder {
 public:
     TemporaryFolder();
+    explicit TemporaryFolder(const Path& base);
     ~TemporaryFolder();
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
@@ -27,6 +29,8 @@ void writeFile(const Path& path, const std::string& contents);
 std::string readFile(const Path& path);
 void makeFolder(const Path& path);
 void makeLink(const std::string& target, const Path& link);
+// /dev/shm where it is a usable folder, else the system's temporary folder.
+Path memoryBackedTemporaryBase();
 // Every entry under a folder as "relative/path" -> "contents" (folders as "<dir>",
 // links as "-> target"), for comparing whole trees.
 std::map<std::string, std::string> treeOf(const Path& root);
