@@ -320,7 +320,9 @@ def main():
     parser.add_argument("--fixtures", default=",".join(TIMED_FIXTURES), help="comma-separated; default all three")
     parser.add_argument("--filesystems", default="disk,tmpfs", help="disk, tmpfs or both (default)")
     parser.add_argument("--quick", action="store_true", help="three pairs, no 50k memory check, README untouched")
-    parser.add_argument("--gap", type=float, default=0, help="seconds to wait before each timed run (default 0)")
+    parser.add_argument("--gap", type=float, default=10,
+                        help="seconds to wait before each timed run, so that neither tool runs in the memory the "
+                             "other has just freed (default 10; 0 runs them back to back)")
     args = parser.parse_args()
     pairs = 3 if args.quick else args.pairs
     if pairs < 5 and not args.quick:
