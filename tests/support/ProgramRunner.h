@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,15 +16,29 @@ struct ProgramOutcome {
     std::string err;
 };
 
-// A started program whose output goes to files; wait() collects it.
+// A started program whose output goes to files; wait() collects it. It runs in a
+// process group of its own, with everything it starts (such as xvfb-run's X server):
+// one that has not been waited for is killed with its group when this goes.
 class RunningProgram {
 public:
+    // `environment` entries replace the test's own; an empty value unsets.
     RunningProgram(const Path& program, const std::vector<std::string>& arguments,
                    const std::map<std::string, std::string>& environment, const Path& workingFolder);
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
     ProgramOutcome wait();
+    // The outcome once the program has ended within `limit`; nothing while it runs.
+    std::optional<ProgramOutcome> waitFor(std::chrono::milliseconds limit);
+    // What it has written to standard error so far.
+    std::string errSoFar() const;
 
 private:
+    ProgramOutcome collect(int status);
+
     int pid_ = -1;
+    bool reaped_ = false;
     Path outFile_;
     Path errFile_;
 };
