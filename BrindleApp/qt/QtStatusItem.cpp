@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QScreen>
@@ -26,7 +27,8 @@ QKeySequence shortcutFor(const std::string& keyEquivalent) {
 
 }  // namespace
 
-QtStatusItem::QtStatusItem() {
+QtStatusItem::QtStatusItem()
+    : statusNotifierItem_(QDBusConnection::sessionBus(), [this](QPoint at) { return popUp(QRect(at, QSize(1, 1))); }) {
     QObject::connect(&menu_, &QMenu::aboutToShow, [this] { aboutToShow(); });
     // Autostarted before the panel, or on a desktop without a tray: keep running, and
     // show the icon once a tray is there. Qt docks into an XEmbed tray that appears
@@ -42,18 +44,20 @@ QtStatusItem::~QtStatusItem() {
 
 void QtStatusItem::setLook(const shell::StatusLook& look) {
     look_ = look;
+    statusNotifierItem_.setLook(look);
     if (!xembed_) return;
     xembed_->setIcon(lookIcon(look));
     xembed_->setToolTip(lookToolTip(look));
 }
 
 void QtStatusItem::setMenu(shell::Menu menu) {
-    model_ = std::move(menu);
+    model_ = menu;
+    statusNotifierItem_.setMenu(std::move(menu));
     fillMenu();
 }
 
 void QtStatusItem::show() {
-    useXEmbed(true);
+    statusNotifierItem_.start([this](bool registered) { useXEmbed(!registered); });
 }
 
 void QtStatusItem::useXEmbed(bool use) {

@@ -6,12 +6,15 @@
 
 #include <memory>
 
+#include "BrindleApp/qt/StatusNotifierItem.h"
 #include "BrindleApp/shell/StatusItem.h"
 
 namespace brindle::qt {
 
-// The status item as a QSystemTrayIcon, with this popup menu opening beside it on a
-// click. Linux tray icons carry no text, so a look's title goes to the tooltip.
+// The status item in the system tray. Where the session bus has a StatusNotifierItem
+// tray, the item and its menu are exported there and the tray draws them; otherwise a
+// QSystemTrayIcon docks into an XEmbed tray, with this popup menu opening beside it on
+// a click. Linux tray icons carry no text, so a look's title goes to the tooltip.
 class QtStatusItem final : public shell::StatusItem {
 public:
     QtStatusItem();
@@ -20,7 +23,8 @@ public:
     void setLook(const shell::StatusLook& look) override;
     void setMenu(shell::Menu menu) override;
 
-    // Shows the item now if a tray is there, else as soon as one appears.
+    // Shows the item now if a tray is there, else as soon as one appears; it moves to
+    // a StatusNotifierItem tray whenever one comes.
     void show();
     // Opens the menu beside the XEmbed icon; false where there is no docked icon.
     bool popUpAtIcon();
@@ -40,6 +44,9 @@ private:
     QMenu menu_;
     shell::Menu model_;
     shell::StatusLook look_;
+    StatusNotifierItem statusNotifierItem_;
+    // Made only once no StatusNotifierItem tray took the item: made while one is on the
+    // bus, Qt would export an item of its own there.
     std::unique_ptr<QSystemTrayIcon> xembed_;
     bool trayWasAvailable_ = false;
     QTimer trayWatch_;
