@@ -14,6 +14,7 @@
 #include "BrindleApp/qt/QtDesktop.h"
 #include "BrindleApp/qt/QtEventLoop.h"
 #include "BrindleApp/qt/QtStatusItem.h"
+#include "BrindleApp/qt/SecondLaunch.h"
 #include "BrindleApp/qt/TrayIcons.h"
 #include "BrindleApp/shell/AppDelegate.h"
 
@@ -73,7 +74,13 @@ int runTray(int argc, char** argv) {
         std::cerr << "Brindle could not start: " << error.what() << '\n';
         return 1;
     }
+    // QApplication keeps a reference to its argc: both live as long as the process.
+    static int qtArgc = argc;
     if (!instance->acquired()) {
+        // Started from the application menu, most likely: the running tray shows that
+        // it is there, and a terminal, if any, hears so too.
+        QCoreApplication busClient(qtArgc, argv);
+        activateRunningTray();
         std::cout << alreadyRunningMessage << '\n';
         return 0;
     }
@@ -83,8 +90,6 @@ int runTray(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(BRINDLE_VERSION));
     QApplication::setDesktopFileName(
         QString::fromUtf8(desktop::kAppId.data(), static_cast<qsizetype>(desktop::kAppId.size())));
-    // QApplication keeps a reference to its argc: both live as long as the process.
-    static int qtArgc = argc;
     static QApplication* application = new QApplication(qtArgc, argv);  // never destroyed, see endProcess
     qInstallMessageHandler(previousHandler);
     // Closing an alert or the folder chooser must not end the program.
@@ -107,6 +112,9 @@ int runTray(int argc, char** argv) {
     QTimer::singleShot(0, [statusItem] {
         delegate->applicationDidFinishLaunching();
         statusItem->show();
+        answerLaterLaunches([statusItem] {
+            if (!statusItem->popUpAtIcon()) notifyAlreadyRunning();
+        });
     });
     endProcess(QApplication::exec());
 }

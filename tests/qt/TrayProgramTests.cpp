@@ -119,14 +119,20 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
     PrivateBus bus(temp.path());
     ASSERT_TRUE(bus.connection.isConnected()) << bus.address;
     qt::registerDBusTypes();
-    // The tray's side: a watcher that takes registrations.
-    QStringList registered;
+    // The tray's side: a watcher that takes registrations, and a notification service.
+    QStringList registered, notified;
     DBusObject watcher(QStringLiteral("org.kde.StatusNotifierWatcher"), QString());
     watcher.addMethod(QStringLiteral("RegisterStatusNotifierItem"), [&](const QDBusMessage& call) {
         registered << call.arguments().value(0).toString();
         return call.createReply();
     });
+    DBusObject notifications(QStringLiteral("org.freedesktop.Notifications"), QString());
+    notifications.addMethod(QStringLiteral("Notify"), [&](const QDBusMessage& call) {
+        notified << call.arguments().value(3).toString();
+        return call.createReply(1u);
+    });
     ASSERT_TRUE(bus.offer("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", watcher));
+    ASSERT_TRUE(bus.offer("org.freedesktop.Notifications", "/org/freedesktop/Notifications", notifications));
 
     RunningProgram tray("/usr/bin/xvfb-run",
                         {"--auto-servernum", "--server-args=-screen 0 800x600x24 -nolisten tcp", BRINDLE_BINARY},
@@ -161,10 +167,11 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
                                    60s))
         << "no backup from the menu: " << tray.errSoFar();
 
-    // A second launch says so and leaves the first alone.
+    // A second launch says so, and the tray shows that it is there.
     const auto second = testing::runProgram(BRINDLE_BINARY, {}, environment(":4093", bus.address), temp.path());
     EXPECT_EQ(second.exitStatus, 0) << second.err;
     EXPECT_EQ(second.out, "Brindle is already running.\n");
+    EXPECT_TRUE(processEventsUntil([&] { return notified.contains("Brindle is already running"); }, 5s));
 
     // The command line backs up beside the tray, without a display.
     const auto backup = testing::runProgram(BRINDLE_BINARY, {"backup"}, environment(""), temp.path());
