@@ -27,6 +27,18 @@ QKeySequence shortcutFor(const std::string& keyEquivalent) {
 
 }  // namespace
 
+void ShortcutMenu::keyPressEvent(QKeyEvent* event) {
+    const QKeySequence pressed(QKeyCombination(event->modifiers() & ~Qt::KeypadModifier, Qt::Key(event->key())));
+    for (QAction* action : actions()) {
+        if (action->isEnabled() && !action->shortcut().isEmpty() && action->shortcut() == pressed) {
+            close();
+            action->trigger();
+            return;
+        }
+    }
+    QMenu::keyPressEvent(event);
+}
+
 QtStatusItem::QtStatusItem()
     : statusNotifierItem_(QDBusConnection::sessionBus(), [this](QPoint at) { return popUp(QRect(at, QSize(1, 1))); }) {
     QObject::connect(&menu_, &QMenu::aboutToShow, [this] { aboutToShow(); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeyEvent>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -10,6 +11,13 @@
 #include "BrindleApp/shell/StatusItem.h"
 
 namespace brindle::qt {
+
+// A popup menu whose items' shortcuts act while it is open: Qt only honours an
+// action's shortcut in a window that is active, which a tray's menu never is.
+class ShortcutMenu final : public QMenu {
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
 
 // The status item in the system tray. Where the session bus has a StatusNotifierItem
 // tray, the item and its menu are exported there and the tray draws them; otherwise a
@@ -41,7 +49,7 @@ private:
     void useXEmbed(bool use);
     void checkForTray();
 
-    QMenu menu_;
+    ShortcutMenu menu_;
     shell::Menu model_;
     shell::StatusLook look_;
     StatusNotifierItem statusNotifierItem_;

@@ -77,6 +77,26 @@ TEST_F(StatusItemTest, AChosenCommandRunsAfterTheMenuClosesAndMayRebuildIt) {
     EXPECT_FALSE(item.menu()->actions().contains(chosen)) << "the old items were left in";
 }
 
+TEST_F(StatusItemTest, ShortcutsActWhileTheMenuIsOpen) {
+    const std::vector<std::pair<Qt::Key, Command>> keys {{Qt::Key_B, Command::backUpNow},
+                                                         {Qt::Key_O, Command::openBackupFolder},
+                                                         {Qt::Key_Comma, Command::chooseBackupFolder},
+                                                         {Qt::Key_U, Command::checkForUpdates},
+                                                         {Qt::Key_Q, Command::quit}};
+    item.setMenu(menu("Brindle is ready"));
+    for (const auto& [key, command] : keys) {
+        item.menu()->popup(QPoint(10, 10));
+        processEvents();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
+        QCoreApplication::sendEvent(item.menu(), &press);
+        processEvents();
+        EXPECT_FALSE(item.menu()->isVisible()) << "the menu stayed open";
+        ASSERT_FALSE(performed.empty());
+        EXPECT_EQ(performed.back(), command);
+    }
+    EXPECT_EQ(performed.size(), keys.size());
+}
+
 TEST(TrayIcons, DrawExactlyTheLookTheShellGives) {
     std::set<QByteArray> drawn;
     for (const std::optional<int> frame : {std::optional<int>(), {0}, {1}, {2}, {3}}) {
