@@ -1,28 +1,20 @@
 #include "BrindleCore/JsonWriter.h"
 
-#include <unicode/utf8.h>
+#include "BrindleCore/Utf8.h"
 
 namespace brindle {
 
 namespace {
 
-const char* const kReplacement = "\xEF\xBF\xBD";
-
 void writeString(std::string& out, std::string_view text) {
     static const char hex[] = "0123456789abcdef";
     out += '"';
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t index = 0;
-    while (index < length) {
-        std::int32_t start = index;
-        UChar32 scalar = 0;
-        U8_NEXT(bytes, index, length, scalar);
-        if (scalar < 0) {
-            out += kReplacement;
-            continue;
+    forEachUtf8Piece(text, [&](const Utf8Piece& piece) {
+        if (!piece.scalar) {
+            out += kReplacementCharacter;
+            return;
         }
-        switch (scalar) {
+        switch (*piece.scalar) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
         case '/': out += "\\/"; break;
@@ -32,15 +24,15 @@ void writeString(std::string& out, std::string_view text) {
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (scalar < 0x20) {
+            if (*piece.scalar < 0x20) {
                 out += "\\u00";
-                out += hex[scalar >> 4];
-                out += hex[scalar & 0xF];
+                out += hex[*piece.scalar >> 4];
+                out += hex[*piece.scalar & 0xF];
             } else {
-                out.append(text.data() + start, static_cast<std::size_t>(index - start));
+                out += piece.bytes;
             }
         }
-    }
+    });
     out += '"';
 }
 
@@ -101,25 +93,6 @@ std::string writeJson(const JsonValue& value) {
 std::string jsonString(std::string_view text) {
     std::string out;
     writeString(out, text);
-    return out;
-}
-
-std::string validUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t index = 0;
-    while (index < length) {
-        std::int32_t start = index;
-        UChar32 scalar = 0;
-        U8_NEXT(bytes, index, length, scalar);
-        if (scalar < 0) {
-            out += kReplacement;
-        } else {
-            out.append(text.data() + start, static_cast<std::size_t>(index - start));
-        }
-    }
     return out;
 }
 

@@ -33,7 +33,4 @@ std::string writeJson(const JsonValue& value);
 // The quoted, escaped form of one string.
 std::string jsonString(std::string_view text);
 
-// The text with every invalid UTF-8 sequence replaced by U+FFFD.
-std::string validUtf8(std::string_view text);
-
 }  // namespace brindle

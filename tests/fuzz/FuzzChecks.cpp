@@ -11,6 +11,7 @@
 #include "BrindleCore/BackupServiceError.h"
 #include "BrindleCore/BackupSettings.h"
 #include "BrindleCore/JsonWriter.h"
+#include "BrindleCore/Utf8.h"
 #include "BrindleCore/Machine.h"
 #include "BrindleCore/SnapshotNames.h"
 
@@ -26,8 +27,6 @@ namespace {
 void require(bool holds, const char* property) {
     if (!holds) violated(property);
 }
-
-bool isValidUtf8(const std::string& text) { return validUtf8(text) == text; }
 
 }  // namespace
 
