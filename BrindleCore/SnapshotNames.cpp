@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "BrindleCore/CivilTime.h"
+
 namespace brindle {
 
 namespace {
@@ -62,20 +64,10 @@ std::string snapshotFolderName(Timestamp now) {
 }
 
 std::optional<int> snapshotDay(std::string_view name) {
-    if (name.size() != 10 || name[4] != '-' || name[7] != '-') return std::nullopt;
-    int digits[8];
-    int count = 0;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (i == 4 || i == 7) continue;
-        if (name[i] < '0' || name[i] > '9') return std::nullopt;
-        digits[count++] = name[i] - '0';
-    }
-    const int year = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
-    const unsigned month = static_cast<unsigned>(digits[4] * 10 + digits[5]);
-    const unsigned day = static_cast<unsigned>(digits[6] * 10 + digits[7]);
-    const std::chrono::year_month_day date{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
-    if (!date.ok()) return std::nullopt;
-    return year * 10000 + static_cast<int>(month) * 100 + static_cast<int>(day);
+    const auto date = civilDateFromText(name);
+    if (!date) return std::nullopt;
+    return static_cast<int>(date->year()) * 10000 + static_cast<int>(static_cast<unsigned>(date->month())) * 100 +
+           static_cast<int>(static_cast<unsigned>(date->day()));
 }
 
 std::optional<std::string> numberedCopyBaseName(std::string_view name) {
