@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "BrindleCore/BackupServiceError.h"
 #include "BrindleCore/CivilTime.h"
+#include "BrindleCore/JsonReadError.h"
 #include "BrindleCore/JsonReader.h"
 #include "BrindleCore/JsonWriter.h"
 

@@ -4,7 +4,7 @@
 
 #include "BrindleCore/BackupServiceError.h"
 #include "BrindleCore/BackupManifest.h"
-#include "BrindleCore/SnapshotNames.h"
+#include "BrindleCore/RandomUUID.h"
 
 namespace brindle {
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "BrindleCore/Cleanup.h"
+#include "BrindleCore/RandomUUID.h"
 #include "BrindleCore/SnapshotNames.h"
 #include "tests/fakes/TemporaryFolder.h"
 

@@ -7,6 +7,7 @@
 #include "BrindleCore/BackupResult.h"
 #include "BrindleCore/BackupServiceError.h"
 #include "BrindleCore/BackupSettings.h"
+#include "BrindleCore/JsonReadError.h"
 #include "BrindleCore/JsonWriter.h"
 
 namespace brindle {

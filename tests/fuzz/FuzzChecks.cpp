@@ -8,12 +8,12 @@
 #include <nlohmann/json.hpp>
 
 #include "BrindleCore/BackupManifest.h"
-#include "BrindleCore/BackupServiceError.h"
 #include "BrindleCore/BackupSettings.h"
+#include "BrindleCore/JsonReadError.h"
 #include "BrindleCore/JsonWriter.h"
-#include "BrindleCore/Utf8.h"
 #include "BrindleCore/Machine.h"
 #include "BrindleCore/SnapshotNames.h"
+#include "BrindleCore/Utf8.h"
 
 namespace brindle::fuzz {
 
