@@ -55,27 +55,27 @@ std::optional<Timestamp> timestampFromRfc3339(std::string_view text) {
 }
 
 std::string toJson(const BackupManifest& manifest) {
-    JsonValue::Array items;
+    nlohmann::json items = nlohmann::json::array();
     for (const auto& item : manifest.items) {
-        JsonValue::Object entry{
+        nlohmann::json entry = {
             {"byteCount", item.byteCount},
             {"destinationPath", item.destinationPath},
             {"displayName", item.displayName},
             {"fileCount", item.fileCount},
             {"id", item.id},
             {"sourcePath", item.sourcePath},
-            {"status", std::string(rawValue(item.status))},
+            {"status", rawValue(item.status)},
         };
-        if (item.message) entry.emplace("message", *item.message);
-        items.emplace_back(std::move(entry));
+        if (item.message) entry["message"] = *item.message;
+        items.push_back(std::move(entry));
     }
-    return writeJson(JsonValue::Object{
+    return writeJson({
         {"appName", manifest.appName},
         {"createdAt", rfc3339(manifest.createdAt)},
         {"items", std::move(items)},
         {"machineName", manifest.machineName},
         {"schemaVersion", manifest.schemaVersion},
-        {"warnings", JsonValue::Array(manifest.warnings.begin(), manifest.warnings.end())},
+        {"warnings", manifest.warnings},
     });
 }
 

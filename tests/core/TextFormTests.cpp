@@ -107,12 +107,12 @@ TEST(ManifestTextForm, TimesAreWholeSecondsInUtcAlsoBefore1970) {
 }
 
 TEST(JsonWriter, EscapesAndNeverWritesInvalidUtf8) {
-    EXPECT_EQ(jsonString("a/b\\c\"d\n\x01" "\xC3\xA9"), R"("a\/b\\c\"d\n\u0001)" "\xC3\xA9\"");
+    EXPECT_EQ(writeJson("a/b\\c\"d\n\x01" "\xC3\xA9"), R"("a\/b\\c\"d\n\u0001)" "\xC3\xA9\"");
     // A lone continuation byte, a truncated sequence and an overlong form each become U+FFFD.
-    const std::string written = jsonString("x\x80y\xE2\x82z\xC0\xAF");
+    const std::string written = writeJson("x\x80y\xE2\x82z\xC0\xAF");
     EXPECT_EQ(written, "\"x\xEF\xBF\xBDy\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD\"");
     EXPECT_EQ(nlohmann::json::parse(written).get<std::string>(), "x\xEF\xBF\xBDy\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD");
-    EXPECT_EQ(writeJson(JsonValue::Object{{"b", JsonValue::Array{}}, {"a", JsonValue::Object{}}}),
+    EXPECT_EQ(writeJson({{"b", nlohmann::json::array()}, {"a", nlohmann::json::object()}}),
               "{\n  \"a\" : {},\n  \"b\" : []\n}");
 }
 

@@ -54,7 +54,7 @@ void checkManifestReader(std::string_view input) {
 
 void checkJsonWriter(std::string_view input) {
     const std::string text(input);
-    const std::string written = writeJson(JsonValue::Object{{text, JsonValue::Array{text, JsonValue(std::int64_t{-1})}}});
+    const std::string written = writeJson({{text, {text, -1}}});
     nlohmann::json parsed = nlohmann::json::parse(written, nullptr, false);
     require(!parsed.is_discarded(), "the writer's output is valid JSON");
     const std::string expected = validUtf8(text);
