@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Curly quotes around paths, as everywhere else in Brindle's messages.
-std::string quoted(const fs::path& path)
+std::string quotedPath(const fs::path& path)
 {
     return "\u201C" + path.string() + "\u201D";
 }
@@ -65,13 +65,13 @@ std::string plainReason(int error)
 
 [[noreturn]] void failToWrite(const fs::path& entry, int error)
 {
-    throw AutostartError("Could not write " + quoted(entry) + ": " + plainReason(error) + ".",
+    throw AutostartError("Could not write " + quotedPath(entry) + ": " + plainReason(error) + ".",
                          entry, std::error_code(error, std::generic_category()));
 }
 
 [[noreturn]] void failToWrite(const fs::path& entry, const std::string& reason)
 {
-    throw AutostartError("Could not write " + quoted(entry) + ": " + reason + ".", entry, {});
+    throw AutostartError("Could not write " + quotedPath(entry) + ": " + reason + ".", entry, {});
 }
 
 // Closes a descriptor on every way out of a scope.
@@ -99,7 +99,7 @@ void ensureFolder(const fs::path& folder, const fs::path& entry)
     struct stat info {};
     if (::stat(folder.c_str(), &info) == 0) {
         if (!S_ISDIR(info.st_mode))
-            failToWrite(entry, quoted(folder) + " is a file, not a folder");
+            failToWrite(entry, quotedPath(folder) + " is a file, not a folder");
         return;
     }
     // ENOTDIR means a file sits higher up: walking up finds and names it.
@@ -368,7 +368,7 @@ void XdgAutostart::registerService() const
     if (programPath_.empty() || !programPath_.is_absolute())
         failToWrite(entryPath_, "the location of the running program is unknown");
     if (!isValidUtf8(programPath_.native()))
-        failToWrite(entryPath_, "the program's path " + quoted(programPath_)
+        failToWrite(entryPath_, "the program's path " + quotedPath(programPath_)
                                     + " is not UTF-8 text, which a desktop entry cannot hold");
 
     const fs::path folder = entryPath_.parent_path();
@@ -419,10 +419,10 @@ void XdgAutostart::unregisterService() const
         // say what is actually there.
         struct stat info {};
         if (::lstat(entryPath_.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-            throw AutostartError("Could not remove " + quoted(entryPath_)
+            throw AutostartError("Could not remove " + quotedPath(entryPath_)
                                      + ": it is a folder, not a desktop entry file.",
                                  entryPath_, std::error_code(error, std::generic_category()));
-        throw AutostartError("Could not remove " + quoted(entryPath_) + ": " + plainReason(error)
+        throw AutostartError("Could not remove " + quotedPath(entryPath_) + ": " + plainReason(error)
                                  + ".",
                              entryPath_, std::error_code(error, std::generic_category()));
     }

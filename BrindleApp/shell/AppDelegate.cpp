@@ -20,8 +20,9 @@ std::shared_ptr<AppDelegate> AppDelegate::create(ShellPlatform platform) {
 AppDelegate::AppDelegate(ShellPlatform platform)
     : platform_(std::move(platform)),
       backupPerformer_(platform_.backupPerformer ? platform_.backupPerformer
-                                                 : lockedBackupPerformer(platform_.fileManager)),
-      settingsStore_(platform_.fileManager, std::nullopt, platform_.fileManager.homeDirectory()) {}
+                                                 : lockedBackupPerformer(platform_.fileManager, platform_.userFolders)),
+      settingsStore_(platform_.fileManager, SettingsStore::defaultSettingsURL(platform_.userFolders),
+                     platform_.userFolders.home) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
     platform_.application.becomeAccessory();

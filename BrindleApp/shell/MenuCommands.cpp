@@ -11,8 +11,11 @@ void AppDelegate::openBackupFolder() {
     // The root comes from a file the user may edit by hand. Handing the desktop
     // anything but an existing folder could launch a program or open a document, so
     // a missing root and anything that is not a folder do nothing, unreported.
-    bool isDirectory = false;
-    if (!root.is_absolute() || !platform_.fileManager.fileExists(root, isDirectory) || !isDirectory) return;
+    try {
+        if (!root.is_absolute() || !platform_.fileManager.examine(root).isDirectory()) return;
+    } catch (const std::exception&) {
+        return;
+    }
     platform_.fileBrowser.openFolder(root);
 }
 

@@ -13,6 +13,7 @@
 #include "BrindleApp/shell/StatusItem.h"
 #include "BrindleApp/shell/Updater.h"
 #include "BrindleCore/FileManager.h"
+#include "BrindleCore/UserFolders.h"
 
 namespace brindle::shell {
 
@@ -32,8 +33,10 @@ struct ShellPlatform {
     Alerts& alerts;
     FolderChooser& folderChooser;
     FileBrowser& fileBrowser;
-    // Left empty, every run is lockedBackupPerformer(fileManager).
+    // Left empty, every run is lockedBackupPerformer(fileManager, userFolders).
     BackupPerformer backupPerformer = {};
+    // Where the settings, the locks and the backed-up folders are.
+    UserFolders userFolders = UserFolders::current();
 };
 
 }  // namespace brindle::shell

@@ -72,7 +72,7 @@ TEST_F(BackupCommandTest, BacksUpAndReportsEachItem) {
               std::string::npos);
     EXPECT_TRUE(outcome.err.empty()) << "nothing interactive when not on a terminal: " << outcome.err;
     EXPECT_EQ(expectedLatest(), sources());
-    EXPECT_FALSE(PosixFileManager().entryExists(config / "Brindle/settings.json")) << "the command wrote settings";
+    EXPECT_FALSE(PosixFileManager().examine(config / "Brindle/settings.json").exists()) << "the command wrote settings";
 }
 
 TEST_F(BackupCommandTest, TheWorkingLineAppearsOnlyWhenBothStreamsAreATerminal) {
@@ -121,7 +121,7 @@ TEST_F(BackupCommandTest, ABadRootFailsBeforeCreatingAnythingAndSettingsStayByte
     EXPECT_EQ(outcome.exitStatus, 1);
     EXPECT_EQ(outcome.err, "Backup failed: The backup folder \u201CBackups\u201D must be an absolute path, one that starts with \u201C/\u201D.\n");
     EXPECT_TRUE(outcome.out.empty());
-    EXPECT_FALSE(PosixFileManager().entryExists(temp / "Backups"));
+    EXPECT_FALSE(PosixFileManager().examine(temp / "Backups").exists());
     EXPECT_EQ(readFile(config / "Brindle/settings.json"), settings);
     struct stat after {};
     stat((config / "Brindle/settings.json").c_str(), &after);

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
-#include "BrindleApp/desktop/SingleInstance.h"
 #include "BrindleApp/desktop/XdgLaunchAtLogin.h"
 #include "tests/fakes/TemporaryFolder.h"
 
@@ -45,32 +42,6 @@ TEST(XdgLaunchAtLogin, AFileWhereTheFolderBelongsIsAnError) {
             << "the sentence names the path: " << error.what();
     }
     EXPECT_EQ(service.status(), LaunchAtLoginStatus::notRegistered);
-}
-
-TEST(SingleInstance, TheSecondHolderIsRefusedUntilTheFirstLetsGo) {
-    TemporaryFolder temp;
-    const Path lock = temp / "run/brindle/tray.lock";
-    {
-        SingleInstance first(lock);
-        ASSERT_TRUE(first.acquired());
-        SingleInstance second(lock);
-        EXPECT_FALSE(second.acquired());
-    }
-    SingleInstance again(lock);
-    EXPECT_TRUE(again.acquired()) << "the lock outlived its holder";
-}
-
-TEST(SingleInstance, LivesInTheRuntimeFolderElseBesideTheSettings) {
-    TemporaryFolder temp;
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    const std::string previous = saved != nullptr ? saved : "";
-    setenv("XDG_RUNTIME_DIR", (temp / "run").c_str(), 1);
-    PosixFileManager files;
-    EXPECT_EQ(SingleInstance::defaultLockPath(files), temp / "run/brindle/tray.lock");
-    setenv("XDG_RUNTIME_DIR", "relative/run", 1);
-    EXPECT_EQ(SingleInstance::defaultLockPath(files).filename(), "tray.lock");
-    EXPECT_EQ(SingleInstance::defaultLockPath(files).parent_path().filename(), "Brindle");
-    if (saved != nullptr) setenv("XDG_RUNTIME_DIR", previous.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace

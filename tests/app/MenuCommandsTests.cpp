@@ -16,7 +16,7 @@ TEST(OpenBackupFolder, OpensTheRootOnlyWhenItIsAnExistingFolder) {
 
     shell.delegate().openBackupFolder();
     EXPECT_TRUE(shell.fileBrowser.opened.empty());
-    EXPECT_FALSE(shell.posix.fileExists(root)) << "a missing root is not created";
+    EXPECT_FALSE(shell.posix.examine(root).exists()) << "a missing root is not created";
     EXPECT_FALSE(shell.delegate().lastError().has_value());
     EXPECT_TRUE(shell.alerts.shown.empty());
 

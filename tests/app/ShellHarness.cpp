@@ -3,7 +3,7 @@
 namespace brindle::testing {
 
 ShellHarness::ShellHarness(bool statusItemHasButton)
-    : files(faults, folder.path() / "home", folder.path() / "config"), statusItem(journal, statusItemHasButton) {
+    : statusItem(journal, statusItemHasButton) {
     makeFolder(home());
     engine = [this](const BackupSettings&) { return resultCreatedAt(clock.wallNow()); };
 }
@@ -16,7 +16,7 @@ void ShellHarness::writeSettings(const BackupSettings& settings) {
 shell::AppDelegate& ShellHarness::delegate() {
     if (!delegate_) {
         delegate_ = shell::AppDelegate::create({
-            .fileManager = files,
+            .fileManager = faults,
             .application = application,
             .eventLoop = clock,
             .clock = clock,
@@ -33,6 +33,7 @@ shell::AppDelegate& ShellHarness::delegate() {
                     engineCalls.push_back(settings);
                     return engine(settings);
                 },
+            .userFolders = {home(), folder.path() / "config"},
         });
     }
     return *delegate_;

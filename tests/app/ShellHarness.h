@@ -13,7 +13,6 @@
 #include "tests/fakes/FaultInjectingFileManager.h"
 #include "tests/fakes/Journal.h"
 #include "tests/fakes/ManualClock.h"
-#include "tests/fakes/SandboxedFileManager.h"
 #include "tests/fakes/TemporaryFolder.h"
 
 namespace brindle::testing {
@@ -45,7 +44,6 @@ public:
     TemporaryFolder folder;
     PosixFileManager posix;
     FaultInjectingFileManager faults {posix};
-    SandboxedFileManager files;
     Journal journal;
     ManualClock clock {journal};
     FakeApplication application {journal};

@@ -12,7 +12,6 @@
 #include "tests/fakes/FakeDesktopServices.h"
 #include "tests/fakes/FakeModalPanels.h"
 #include "tests/fakes/Journal.h"
-#include "tests/fakes/SandboxedFileManager.h"
 #include "tests/fakes/TemporaryFolder.h"
 
 namespace brindle::qt {
@@ -45,7 +44,6 @@ class ShellMenu : public ::testing::Test {
 protected:
     testing::TemporaryFolder folder;
     PosixFileManager posix;
-    testing::SandboxedFileManager files {posix, folder / "home", folder / "config"};
     Journal journal;
     QtEventLoop loop;
     shell::SystemClock clock;
@@ -63,7 +61,7 @@ protected:
     void SetUp() override {
         testing::makeFolder(folder / "home");
         delegate = shell::AppDelegate::create({
-            .fileManager = files,
+            .fileManager = posix,
             .application = application,
             .eventLoop = loop,
             .clock = clock,
@@ -76,6 +74,7 @@ protected:
             .folderChooser = chooser,
             .fileBrowser = fileBrowser,
             .backupPerformer = [](const BackupSettings&) -> BackupResult { throw std::runtime_error("not run"); },
+            .userFolders = {folder / "home", folder / "config"},
         });
     }
 };

@@ -111,7 +111,7 @@ TEST_F(TrayProgram, UnderXvfbMakesItsLaunchBackupAndStaysUp) {
     const std::string manifest = testing::readFile(*latestManifest());
     EXPECT_NE(manifest.find("\"status\" : \"copied\""), std::string::npos) << manifest;
     EXPECT_FALSE(tray->waitFor(2s)) << "the tray ended after its launch backup: " << tray->err();
-    EXPECT_TRUE(std::filesystem::exists(temp / "run/brindle/tray.lock"));
+    EXPECT_TRUE(std::filesystem::exists(temp / "config/Brindle/tray.lock"));
 }
 
 TEST_F(TrayProgram, ASecondInstanceSaysSoAndLeavesTheFirstRunning) {
