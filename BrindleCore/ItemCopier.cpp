@@ -58,12 +58,11 @@ ItemCopy copyItem(FileManager& fileManager, const Path& from, const Path& to, co
 
 ItemCopy copyDirectory(FileManager& fileManager, const Path& from, const Path& to,
                        const std::set<std::string>& excluded, const std::optional<Path>& previous) {
-    if (fileManager.examine(to, Links::noFollow).exists()) fileManager.removeItem(to);
-    fileManager.createDirectory(to);
-
     // Throws when the source folder cannot be opened at all: an item whose folder is
     // unreadable has failed, it has not been copied empty.
     auto walk = fileManager.walk(from);
+    if (fileManager.examine(to, Links::noFollow).exists()) fileManager.removeItem(to);
+    fileManager.createDirectory(to);
     ItemCopy copy;
     auto earlier = [&](const std::string& relativePath) -> std::optional<Path> {
         if (!previous) return std::nullopt;

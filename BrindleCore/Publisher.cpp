@@ -37,16 +37,6 @@ std::string messageOf(const std::exception_ptr& error) {
     }
 }
 
-// Two targets hold the same backup when their manifests are the same bytes: each run
-// writes its own (with its time), and publishes that one file into every target.
-bool holdTheSameBackup(FileManager& fileManager, const Path& a, const Path& b) {
-    try {
-        return fileManager.readFile(a / kManifestFileName) == fileManager.readFile(b / kManifestFileName);
-    } catch (const std::exception&) {
-        return false;  // only a proven duplicate is ever removed early
-    }
-}
-
 // The snapshot's new content, made beside it from the staging folder; nothing is left
 // of it when it fails.
 Path copyForSnapshot(FileManager& fileManager, const Path& staging, const Path& daySnapshot) {
@@ -139,20 +129,6 @@ void recoverInterruptedPublishing(FileManager& fileManager, const Path& folder, 
 }
 
 void publishBackup(FileManager& fileManager, const Path& staging, const Path& latest, const Path& daySnapshot) {
-    const bool snapshotExists = fileManager.examine(daySnapshot, Links::noFollow).exists();
-    // A day's snapshot that holds the same backup as latest (made by the run that made
-    // latest) is only a second copy of it, and goes before anything is copied: the new
-    // copy then reuses its space. Renamed aside first, so that it is never half gone.
-    if (snapshotExists && holdTheSameBackup(fileManager, latest, daySnapshot)) {
-        try {
-            const Path aside = daySnapshot.parent_path() / asideName(daySnapshot.filename().string());
-            fileManager.moveItem(daySnapshot, aside);
-            fileManager.syncFolder(daySnapshot.parent_path());
-            fileManager.removeItem(aside);
-        } catch (const std::exception&) {
-            // Replaced the ordinary way below, or put back by the next run.
-        }
-    }
     // The content about to be replaced stays on disk until the swaps, but its cached
     // pages are of no further use: dropping them lets the copy reuse that memory.
     fileManager.dropCachedPages(latest);

@@ -1,5 +1,7 @@
 #include "BrindleCore/SnapshotNames.h"
 
+#include <cstdlib>
+
 #include <unicode/brkiter.h>
 #include <unicode/calendar.h>
 #include <unicode/gregocal.h>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "BrindleCore/CivilTime.h"
+#include "BrindleCore/SnapshotTimeZone.h"
 
 namespace brindle {
 
@@ -36,7 +39,10 @@ SnapshotFormatter& sharedFormatter() {
         icu::Locale posix("en_US_POSIX");
         auto format = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString("yyyy-MM-dd"), posix, status);
         if (U_FAILURE(status)) throw std::runtime_error("The snapshot date format could not be made.");
-        auto calendar = std::make_unique<icu::GregorianCalendar>(icu::TimeZone::createDefault(), posix, status);
+        // The zone `date` would use; ICU's own default misreads POSIX rules such as
+        // "IST-5:30" as UTC.
+        auto calendar = std::make_unique<icu::GregorianCalendar>(timeZoneFromVariable(std::getenv("TZ")).release(), posix,
+                                                                 status);
         if (U_FAILURE(status)) throw std::runtime_error("The snapshot calendar could not be made.");
         // A proleptic Gregorian calendar, so that no Julian switch applies to old dates.
         calendar->setGregorianChange(-8.64e15, status);

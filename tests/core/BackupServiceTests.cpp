@@ -160,12 +160,13 @@ TEST_F(BackupServiceTest, EachPublishEndsWholeOnItsOwnAndLatestsErrorComesFirst)
     auto agentsIn = [&](const Path& backup) { return readFile(backup / "Codex/AGENTS.md"); };
     run(marchDay(20, 9));
 
-    // The snapshot made with latest is a second copy of it and goes first; when the new
-    // copy then fails, latest is still published, and nothing is left in Snapshots.
+    // The snapshot's new copy fails: latest is still published, the snapshot is as it
+    // was, and nothing half-made is left in Snapshots.
     files.failWhen("copyItem", "manifest.json", ENOSPC, 1);
     EXPECT_NE(publishError(10, "v1").find("the disk is full"), std::string::npos);
     EXPECT_EQ(agentsIn(latest), "v1");
-    EXPECT_TRUE(namesIn(snapshots).empty());
+    EXPECT_EQ(agentsIn(snapshotOf(marchDay(20))), "agents");
+    EXPECT_EQ(namesIn(snapshots).size(), 1u);
 
     // A failed latest does not keep the snapshot from being made.
     files.clearFaults();

@@ -29,7 +29,7 @@ protected:
     }
 
     // The state every faulty run starts from: `earlierRunToday` adds a backup of the
-    // same day, which a run first removes as a second copy of latest.
+    // same day, which the run replaces.
     void keepState(bool earlierRunToday) {
         if (earlierRunToday) run(real, marchDay(20, 9));
         writeFile(home / ".codex/AGENTS.md", earlierRunToday ? "agents, later" : "agents, changed");
@@ -56,6 +56,10 @@ protected:
     // Each published backup is whole: what it was before, or the new one.
     std::string checkBackups() {
         if (!real.examine(latest).exists()) return "latest is gone";
+        for (const auto& [name, tree] : snapshotsBefore) {
+            if (name == snapshotFolderName(marchDay(20)) && !real.examine(snapshots / name).exists())
+                return "the day's snapshot is gone";
+        }
         const Tree now = treeOf(latest);
         if (now != latestBefore && !isWholeNew(now)) return "latest: " + problemsOfNewBackup(now, latestBefore);
         for (const auto& name : namesIn(snapshots)) {

@@ -1,6 +1,7 @@
 #include "tests/support/ProgramRunner.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,9 +49,19 @@ RunningProgram::RunningProgram(const Path& program, const std::vector<std::strin
     if (result != 0) throw std::runtime_error("could not start " + program.string());
 }
 
-ProgramOutcome RunningProgram::wait() {
+bool RunningProgram::hasEnded() {
     int status = 0;
-    waitpid(pid_, &status, 0);
+    if (!status_ && waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
+    return status_.has_value();
+}
+
+void RunningProgram::kill() {
+    if (!hasEnded()) ::kill(pid_, SIGKILL);
+}
+
+ProgramOutcome RunningProgram::wait() {
+    int status = status_.value_or(0);
+    if (!status_) waitpid(pid_, &status, 0);
     ProgramOutcome outcome;
     outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.out = readFile(outFile_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,14 @@ public:
     RunningProgram(const Path& program, const std::vector<std::string>& arguments,
                    const std::map<std::string, std::string>& environment, const Path& workingFolder);
     ProgramOutcome wait();
+    // Whether it has ended, without waiting.
+    bool hasEnded();
+    // Ends it at once, as a crash or a power cut would (SIGKILL).
+    void kill();
 
 private:
     int pid_ = -1;
+    std::optional<int> status_;
     Path outFile_;
     Path errFile_;
 };
