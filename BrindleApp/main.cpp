@@ -1,3 +1,4 @@
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -8,16 +9,34 @@
 #include "BrindleApp/cli/CommandLine.h"
 #include "BrindleApp/qt/TrayProgram.h"
 
+namespace {
+
+// Walking, copying and removing a deep tree hold folders open; the soft limit on open
+// files (1024 by default) is raised to what the system allows this process. Only for
+// the commands: the tray starts other programs (a file manager), which would inherit
+// the raised limit, and some of those still break above 1024 open files.
+void raiseOpenFileLimit() {
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        (void)setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace brindle::cli;
     const auto parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (parsed.command) {
     case Command::tray: return brindle::qt::runTray(argc, argv);
     case Command::backup: {
+        raiseOpenFileLimit();
         // The "working" line goes to standard error, but only when someone is watching
         // both streams: output sent to a file or a pipe is never mixed with it.
         const bool interactive = isatty(STDOUT_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
-        return BackupCommand{brindle::sharedFileManager(), std::cout, std::cerr, interactive, {}}();
+        return BackupCommand{brindle::sharedFileManager(), brindle::UserFolders::current(), std::cout, std::cerr,
+                             interactive}();
     }
     case Command::help: std::cout << helpText(); return exit_status::success;
     case Command::version: std::cout << versionText(); return exit_status::success;

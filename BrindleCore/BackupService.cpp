@@ -10,6 +10,7 @@
 #include "BrindleCore/ItemCopier.h"
 #include "BrindleCore/Machine.h"
 #include "BrindleCore/Publisher.h"
+#include "BrindleCore/RandomUUID.h"
 #include "BrindleCore/SnapshotNames.h"
 
 namespace brindle {
@@ -24,24 +25,19 @@ constexpr std::size_t kSnapshotsKept = 7;
 void validateDestination(FileManager& fileManager, const Path& destination, const Path& source) {
     const std::string destinationPath = standardized(destination).string();
     const std::string sourcePath = standardized(source).string();
-    auto inside = [&] {
-        if (destinationPath == sourcePath) return true;
-        return destinationPath.size() > sourcePath.size() &&
-               destinationPath.compare(0, sourcePath.size(), sourcePath) == 0 &&
-               (destinationPath[sourcePath.size()] == '/' || sourcePath == "/");
-    };
-    if (inside()) throw BackupServiceError::destinationInsideSource(sourcePath, destinationPath);
+    if (isSameOrInside(destinationPath, sourcePath))
+        throw BackupServiceError::destinationInsideSource(sourcePath, destinationPath);
 
-    const auto sourceIdentity = fileManager.identity(source);
-    if (!sourceIdentity) return;
+    const EntryInfo sourceInfo = fileManager.examine(source);
+    if (!sourceInfo.exists()) return;
     Path existing = destination;
-    while (!fileManager.fileExists(existing)) {
-        Path parent = existing.parent_path();
+    while (!fileManager.examine(existing).exists()) {
+        const Path parent = existing.parent_path();
         if (parent == existing || parent.empty()) return;
         existing = parent;
     }
     for (Path folder = fileManager.resolvingSymlinks(existing);; folder = folder.parent_path()) {
-        if (fileManager.identity(folder) == sourceIdentity)
+        if (fileManager.examine(folder).identity == sourceInfo.identity)
             throw BackupServiceError::destinationInsideSource(sourcePath, destinationPath);
         if (folder == folder.parent_path() || folder.empty()) return;
     }
@@ -61,36 +57,54 @@ struct StagedItem {
     std::optional<std::string> warning;
 };
 
+StagedItem failedItem(const BackupItem& item, const Path& destination, const std::string& message) {
+    StagedItem staged{entryFor(item, item.sourcePath, destination), item.displayName + " failed: " + message};
+    staged.entry.status = BackupManifestItem::Status::failed;
+    staged.entry.message = message;
+    return staged;
+}
+
 // Copies one item into the staging folder. Whatever goes wrong with it is that item's
-// outcome, never the run's.
-StagedItem stageItem(FileManager& fileManager, const BackupItem& item, const Path& staging) {
+// outcome, never the run's, with one exception: when the item's copy from the
+// previous backup (`previous`) cannot stand in for what could not be read, since the
+// new backup would then hold less than the one it replaces.
+StagedItem stageItem(FileManager& fileManager, const BackupItem& item, const Path& staging, const Path& previous) {
     const Path source = standardized(Path(item.sourcePath));
     const Path destination = appendingRelativePath(staging, item.destinationPath);
-    StagedItem staged;
+    const Path earlier = appendingRelativePath(previous, item.destinationPath);
     try {
-        validateDestination(fileManager, destination, source);
-        if (!fileManager.sourceExists(source)) {
-            std::string message = item.displayName + " was not found at " + source.string() + ".";
-            if (item.required) staged.warning = message;
-            staged.entry = entryFor(item, source.string(), destination);
-            staged.entry.status = BackupManifestItem::Status::missing;
-            staged.entry.message = std::move(message);
+        try {
+            validateDestination(fileManager, destination, source);
+            if (!fileManager.examine(source).exists()) {
+                std::string message = item.displayName + " was not found at " + source.string() + ".";
+                StagedItem staged{entryFor(item, source.string(), destination), std::nullopt};
+                if (item.required) staged.warning = message;
+                staged.entry.status = BackupManifestItem::Status::missing;
+                staged.entry.message = std::move(message);
+                return staged;
+            }
+            fileManager.createDirectory(destination.parent_path());
+            const std::set<std::string> excluded(item.excludedRelativePaths.begin(), item.excludedRelativePaths.end());
+            const ItemCopy copy = copyItem(fileManager, source, destination, excluded, earlier);
+            if (copy.problems.count > 0) return failedItem(item, destination, copy.problems.description());
+            StagedItem staged{entryFor(item, source.string(), destination), std::nullopt};
+            staged.entry.status = BackupManifestItem::Status::copied;
+            staged.entry.fileCount = copy.stats.fileCount;
+            staged.entry.byteCount = copy.stats.byteCount;
             return staged;
+        } catch (const EarlierCopyNotKept&) {
+            throw;
+        } catch (const std::exception& error) {
+            const bool kept = keepEarlierCopy(fileManager, earlier, destination);
+            return failedItem(item, destination,
+                              std::string(error.what()) + (kept ? " The copy from the previous backup was kept." : ""));
         }
-        fileManager.createDirectory(destination.parent_path());
-        std::set<std::string> excluded(item.excludedRelativePaths.begin(), item.excludedRelativePaths.end());
-        const CopyStats stats = copyItem(fileManager, source, destination, excluded);
-        staged.entry = entryFor(item, source.string(), destination);
-        staged.entry.status = BackupManifestItem::Status::copied;
-        staged.entry.fileCount = stats.fileCount;
-        staged.entry.byteCount = stats.byteCount;
-    } catch (const std::exception& error) {
-        staged.warning = item.displayName + " failed: " + error.what();
-        staged.entry = entryFor(item, item.sourcePath, destination);
-        staged.entry.status = BackupManifestItem::Status::failed;
-        staged.entry.message = error.what();
+    } catch (const EarlierCopyNotKept& error) {
+        throw BackupServiceError::unableToPublishBackup(item.displayName +
+                                                        " could not be copied, and its copy from the previous "
+                                                        "backup could not be kept either: " +
+                                                        error.what());
     }
-    return staged;
 }
 
 // Items are copied side by side only when no item's copy lies inside another's:
@@ -99,13 +113,19 @@ bool destinationsAreSeparate(const std::vector<const BackupItem*>& items) {
     std::vector<std::string> destinations;
     for (const auto* item : items)
         destinations.push_back(standardized(appendingRelativePath("/", item->destinationPath)).string());
-    for (const auto& a : destinations) {
-        for (const auto& b : destinations) {
-            if (&a == &b) continue;
-            if (a == "/" || a == b || (b.size() > a.size() && b.compare(0, a.size(), a) == 0 && b[a.size()] == '/')) return false;
+    for (std::size_t a = 0; a < destinations.size(); ++a) {
+        for (std::size_t b = 0; b < destinations.size(); ++b) {
+            if (a != b && isSameOrInside(destinations[b], destinations[a])) return false;
         }
     }
     return true;
+}
+
+void validateRoot(const std::string& rootPath) {
+    // A relative root would put backups wherever the process happens to run; a NUL
+    // would cut the path short, and the run would work in another folder.
+    if (rootPath.empty() || rootPath.front() != '/' || rootPath.find('\0') != std::string::npos)
+        throw InvalidDestinationError(rootPath);
 }
 
 }  // namespace
@@ -118,17 +138,18 @@ BackupService::BackupService(FileManager& fileManager, MachineNameProvider machi
 
 BackupResult BackupService::run(const BackupSettings& settings, const std::vector<BackupItem>& items, Timestamp now) {
     const std::string machineName = machineName_();
-
-    // A relative root would put backups wherever the process happens to run.
-    if (settings.destinationRootPath.empty() || settings.destinationRootPath.front() != '/')
-        throw InvalidDestinationError(settings.destinationRootPath);
+    validateRoot(settings.destinationRootPath);
     const Path root = standardized(Path(settings.destinationRootPath));
     const Path machineFolder = root / machineName;
     const Path latest = machineFolder / "latest";
     const Path snapshots = machineFolder / "Snapshots";
     const Path staging = machineFolder / (".staging-" + randomUUID());
 
-    fileManager_.createDirectory(machineFolder);
+    createDirectoryDurably(fileManager_, machineFolder);
+    // Before anything else: what an interrupted run left is put right, so that this
+    // run starts from whole backups and never deletes the only copy of one.
+    recoverInterruptedPublishing(fileManager_, machineFolder, "latest");
+    recoverInterruptedPublishing(fileManager_, snapshots);
     // Private: it holds copies of the user's files until they are published.
     fileManager_.createDirectory(staging, 0700);
 
@@ -144,7 +165,7 @@ BackupResult BackupService::run(const BackupSettings& settings, const std::vecto
         std::vector<StagedItem> staged(enabled.size());
         std::vector<std::function<void()>> tasks;
         for (std::size_t i = 0; i < enabled.size(); ++i)
-            tasks.emplace_back([&, i] { staged[i] = stageItem(fileManager_, *enabled[i], staging); });
+            tasks.emplace_back([&, i] { staged[i] = stageItem(fileManager_, *enabled[i], staging, latest); });
         runConcurrently(tasks, destinationsAreSeparate(enabled) ? concurrentThreadCount() : 1);
         for (auto& item : staged) {
             if (item.warning) manifest.warnings.push_back(std::move(*item.warning));
@@ -152,20 +173,18 @@ BackupResult BackupService::run(const BackupSettings& settings, const std::vecto
         }
 
         fileManager_.writeFileAtomically(staging / kManifestFileName, toJson(manifest));
-        publishBackupContents(fileManager_, {latest, snapshots / snapshotFolderName(now)}, staging);
+        publishBackup(fileManager_, staging, latest, snapshots / snapshotFolderName(now));
 
         pruneDailySnapshots(fileManager_, snapshots, kSnapshotsKept);
         removeManagedDuplicateFolders(fileManager_, machineFolder, {"latest", "Snapshots"});
         removeManagedDuplicateFolders(fileManager_, latest, managedTopLevelFolderNames(items, settings));
         removeDuplicateSnapshotFolders(fileManager_, snapshots);
-
-        fileManager_.removeItem(staging);
         return BackupResult{std::move(manifest), latest};
     } catch (...) {
         // A failure that repeats every half hour must not leave a full hidden copy of
         // the user's files behind each time. Only this run's own folder is touched.
         try {
-            if (fileManager_.entryExists(staging)) fileManager_.removeItem(staging);
+            if (fileManager_.examine(staging, Links::noFollow).exists()) fileManager_.removeItem(staging);
         } catch (const std::exception&) {
         }
         throw;

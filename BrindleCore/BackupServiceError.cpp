@@ -22,11 +22,20 @@ BackupServiceError BackupServiceError::unableToPublishBackup(std::string message
     return BackupServiceError(Kind::unableToPublishBackup, std::move(message), "", std::move(description));
 }
 
+namespace {
+
+std::string invalidRootMessage(const std::string& rootPath) {
+    if (rootPath.empty()) return "No backup folder is set: the backup folder must be an absolute path.";
+    if (const auto nul = rootPath.find('\0'); nul != std::string::npos) {
+        return "The backup folder setting holds a NUL character after " + quotedPath(rootPath.substr(0, nul)) +
+               ", and no path can hold one.";
+    }
+    return "The backup folder " + quotedPath(rootPath) + " must be an absolute path, one that starts with \u201C/\u201D.";
+}
+
+}  // namespace
+
 InvalidDestinationError::InvalidDestinationError(const std::string& rootPath)
-    : std::runtime_error(rootPath.empty()
-                             ? std::string("No backup folder is set: the backup folder must be an absolute path.")
-                             : "The backup folder " + quoted(rootPath) +
-                                   " must be an absolute path, one that starts with \u201C/\u201D."),
-      rootPath_(rootPath) {}
+    : std::runtime_error(invalidRootMessage(rootPath)), rootPath_(rootPath) {}
 
 }  // namespace brindle

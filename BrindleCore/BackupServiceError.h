@@ -33,8 +33,9 @@ private:
     std::string description_;
 };
 
-// The backup root of the settings cannot be used at all (empty or relative). The run
-// ends before anything is created.
+// The backup root of the settings cannot be used at all (empty, relative, or holding a
+// NUL character, at which the system would cut it short). The run ends before
+// anything is created.
 class InvalidDestinationError : public std::runtime_error {
 public:
     explicit InvalidDestinationError(const std::string& rootPath);
@@ -42,12 +43,6 @@ public:
 
 private:
     std::string rootPath_;
-};
-
-// A JSON text that does not hold the record asked for.
-class JsonReadError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
 };
 
 }  // namespace brindle

@@ -1,5 +1,7 @@
 #include "BrindleCore/BackupSettings.h"
 
+#include <exception>
+
 #include "BrindleCore/BackupItem.h"
 #include "BrindleCore/JsonReader.h"
 #include "BrindleCore/JsonWriter.h"
@@ -8,7 +10,13 @@ namespace brindle {
 
 BackupSettings BackupSettings::defaults(const Path& homeDirectory, FileManager& fileManager) {
     const Path cloudDrive = homeDirectory / "Library" / "Mobile Documents" / "com~apple~CloudDocs";
-    const Path root = fileManager.fileExists(cloudDrive) ? cloudDrive / "Brindle" : homeDirectory / "Brindle Backups";
+    bool cloudDriveExists = false;
+    try {
+        cloudDriveExists = fileManager.examine(cloudDrive).exists();
+    } catch (const std::exception&) {
+        // Defaults never fail: a folder that cannot even be examined is no cloud drive.
+    }
+    const Path root = cloudDriveExists ? cloudDrive / "Brindle" : homeDirectory / "Brindle Backups";
     BackupSettings settings;
     settings.destinationRootPath = standardized(root).string();
     for (const auto& item : DefaultBackupItems::items(homeDirectory)) settings.enabledItemIDs.insert(item.id);
@@ -17,11 +25,10 @@ BackupSettings BackupSettings::defaults(const Path& homeDirectory, FileManager& 
 }
 
 std::string toJson(const BackupSettings& settings) {
-    JsonValue::Array ids(settings.enabledItemIDs.begin(), settings.enabledItemIDs.end());
-    return writeJson(JsonValue::Object{
+    return writeJson({
         {"backupIntervalMinutes", settings.backupIntervalMinutes},
         {"destinationRootPath", settings.destinationRootPath},
-        {"enabledItemIDs", std::move(ids)},
+        {"enabledItemIDs", settings.enabledItemIDs},
     });
 }
 

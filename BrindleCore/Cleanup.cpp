@@ -7,7 +7,7 @@
 namespace brindle {
 
 void pruneDailySnapshots(FileManager& fileManager, const Path& snapshots, std::size_t keeping) {
-    if (!fileManager.fileExists(snapshots)) return;
+    if (!fileManager.examine(snapshots).exists()) return;
     struct Snapshot {
         Path path;
         int day;
@@ -21,7 +21,7 @@ void pruneDailySnapshots(FileManager& fileManager, const Path& snapshots, std::s
 }
 
 void removeManagedDuplicateFolders(FileManager& fileManager, const Path& folder, const std::set<std::string>& baseNames) {
-    if (!fileManager.fileExists(folder)) return;
+    if (!fileManager.examine(folder).exists()) return;
     for (const auto& entry : fileManager.contentsOfDirectory(folder)) {
         auto base = numberedCopyBaseName(entry.filename().string());
         if (base && baseNames.count(*base) != 0) fileManager.removeItem(entry);
@@ -29,7 +29,7 @@ void removeManagedDuplicateFolders(FileManager& fileManager, const Path& folder,
 }
 
 void removeDuplicateSnapshotFolders(FileManager& fileManager, const Path& snapshots) {
-    if (!fileManager.fileExists(snapshots)) return;
+    if (!fileManager.examine(snapshots).exists()) return;
     std::set<std::string> days;
     for (const auto& entry : fileManager.contentsOfDirectory(snapshots)) {
         std::string name = entry.filename().string();

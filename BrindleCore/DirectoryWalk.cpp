@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,11 +9,14 @@
 #include <vector>
 
 #include "BrindleCore/FileSystemError.h"
+#include "BrindleCore/PosixFolder.h"
 
 namespace brindle {
 
 EntryInfo entryInfoFromStat(const struct stat& status) {
     EntryInfo info;
+    info.mode = status.st_mode & 07777;
+    info.identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
     if (S_ISDIR(status.st_mode)) {
         info.type = EntryType::directory;
     } else if (S_ISLNK(status.st_mode)) {
@@ -35,36 +37,38 @@ bool isExhaustion(int code) { return code == EMFILE || code == ENFILE || code ==
 
 class PosixDirectoryWalk final : public DirectoryWalk {
 public:
-    PosixDirectoryWalk(const Path& root, DIR* rootDir) : root_(root) { stack_.push_back({rootDir, root, ""}); }
+    PosixDirectoryWalk(Path root, DIR* rootDir) : root_(std::move(root)) { stack_.push_back({rootDir, WalkEntry{}}); }
 
     ~PosixDirectoryWalk() override {
         for (auto& level : stack_) closedir(level.dir);
     }
 
     std::optional<WalkEntry> next() override {
-        descendIntoPending();
+        if (auto failed = descendIntoPending()) return failed;
         while (!stack_.empty()) {
             Level& level = stack_.back();
             errno = 0;
-            dirent* entry = readdir(level.dir);
+            const dirent* entry = readdir(level.dir);
             if (entry == nullptr) {
-                // End of the folder, or a read error: either way nothing more can be
-                // listed here, and unreadable entries are passed over.
+                const int code = errno;
                 closedir(level.dir);
+                WalkEntry folder = std::move(level.folder);
                 stack_.pop_back();
+                // A folder that failed part-way says so; the walk goes on with the rest.
+                if (code != 0 && !stack_.empty()) return failure(std::move(folder), code);
+                if (code != 0) throw FileSystemError::fromErrno("list the folder", root_.string(), code);
                 continue;
             }
             const char* name = entry->d_name;
             if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
             struct stat status {};
-            if (fstatat(dirfd(level.dir), name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (fstatat(dirfd(level.dir), name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone since listed
             WalkEntry result;
-            result.path = level.path / name;
-            result.relativePath = level.relative.empty() ? std::string(name) : level.relative + "/" + name;
+            result.path = (stack_.size() == 1 ? root_ : level.folder.path) / name;
+            result.relativePath = level.folder.relativePath.empty() ? std::string(name)
+                                                                     : level.folder.relativePath + "/" + name;
             result.info = entryInfoFromStat(status);
-            if (result.info.isDirectory()) {
-                pending_ = Pending{dirfd(level.dir), name, result.path, result.relativePath};
-            }
+            if (result.info.isDirectory()) pending_ = Pending{dirfd(level.dir), name, result};
             return result;
         }
         return std::nullopt;
@@ -75,36 +79,35 @@ public:
 private:
     struct Level {
         DIR* dir;
-        Path path;
-        std::string relative;
+        WalkEntry folder;  // as it was reported; the root's is empty
     };
     struct Pending {
         int parentFd;
         std::string name;
-        Path path;
-        std::string relative;
+        WalkEntry folder;
     };
 
-    void descendIntoPending() {
-        if (!pending_) return;
+    static WalkEntry failure(WalkEntry folder, int code) {
+        folder.listingError = code;
+        return folder;
+    }
+
+    std::optional<WalkEntry> descendIntoPending() {
+        if (!pending_) return std::nullopt;
         Pending pending = std::move(*pending_);
         pending_.reset();
-        int fd = openat(pending.parentFd, pending.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) {
-            // An unreadable folder deeper in the tree is passed over; running out of
-            // file descriptors or memory is not the folder's fault and must not quietly
-            // drop the rest of a very deep tree from the backup.
-            if (isExhaustion(errno)) throw FileSystemError::fromErrno("open the folder", pending.path.string(), errno);
-            return;
-        }
-        DIR* dir = fdopendir(fd);
+        const int fd = openat(pending.parentFd, pending.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
         if (dir == nullptr) {
-            int code = errno;
-            close(fd);
-            if (isExhaustion(code)) throw FileSystemError::fromErrno("open the folder", pending.path.string(), code);
-            return;
+            const int code = errno;
+            if (fd >= 0) close(fd);
+            // Running out of file descriptors or memory is not the folder's fault and
+            // must not quietly drop the rest of a very deep tree from the backup.
+            if (isExhaustion(code)) throw FileSystemError::fromErrno("open the folder", pending.folder.path.string(), code);
+            return failure(std::move(pending.folder), code);
         }
-        stack_.push_back({dir, std::move(pending.path), std::move(pending.relative)});
+        stack_.push_back({dir, std::move(pending.folder)});
+        return std::nullopt;
     }
 
     Path root_;
@@ -116,12 +119,11 @@ private:
 
 std::unique_ptr<DirectoryWalk> makePosixDirectoryWalk(const Path& root) {
     // The root's own links are resolved once by opening it with links followed.
-    int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) throw FileSystemError::fromErrno("open the folder", root.string(), errno);
-    DIR* dir = fdopendir(fd);
+    const int fd = open(posix::systemPath(root), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
     if (dir == nullptr) {
-        int code = errno;
-        close(fd);
+        const int code = errno;
+        if (fd >= 0) close(fd);
         throw FileSystemError::fromErrno("open the folder", root.string(), code);
     }
     return std::make_unique<PosixDirectoryWalk>(root, dir);

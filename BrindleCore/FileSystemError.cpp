@@ -9,10 +9,10 @@ FileSystemError::FileSystemError(int code, std::string path, const std::string& 
     : std::runtime_error(description), code_(code), path_(std::move(path)) {}
 
 FileSystemError FileSystemError::fromErrno(const std::string& action, const std::string& path, int code) {
-    return FileSystemError(code, path, "Could not " + action + " " + quoted(path) + ": " + reasonForErrno(code) + ".");
+    return FileSystemError(code, path, "Could not " + action + " " + quotedPath(path) + ": " + reasonForErrno(code) + ".");
 }
 
-std::string quoted(const std::string& path) { return "\u201C" + path + "\u201D"; }
+std::string quotedPath(const std::string& path) { return "\u201C" + path + "\u201D"; }
 
 std::string reasonForErrno(int code) {
     switch (code) {

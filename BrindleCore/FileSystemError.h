@@ -28,6 +28,6 @@ private:
 std::string reasonForErrno(int code);
 
 // “path” in typographic quotes, as every message names a path.
-std::string quoted(const std::string& path);
+std::string quotedPath(const std::string& path);
 
 }  // namespace brindle

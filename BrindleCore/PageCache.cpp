@@ -7,7 +7,9 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <exception>
+
+#include "BrindleCore/PosixFolder.h"
 
 namespace brindle {
 
@@ -20,51 +22,35 @@ void dropFile(int parentFd, const char* name) {
     struct stat status {};
     if (fstatat(parentFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return;
     if (!S_ISREG(status.st_mode) || status.st_size < kWorthDropping) return;
-    int fd = openat(parentFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
-    (void)posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    close(fd);
-}
-
-void dropTree(int fd) {
-    DIR* dir = fdopendir(fd);
-    if (dir == nullptr) {
-        close(fd);
-        return;
-    }
-    while (dirent* entry = readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-        if (entry->d_type == DT_DIR || entry->d_type == DT_UNKNOWN) {
-            int child = openat(dirfd(dir), entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (child >= 0) {
-                dropTree(child);
-                continue;
-            }
-        }
-        if (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) dropFile(dirfd(dir), entry->d_name);
-    }
-    closedir(dir);
+    const posix::FileDescriptor fd(openat(parentFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.isOpen()) (void)posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
 }
 
 }  // namespace
 
 void dropCachedPages(const Path& path) noexcept {
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
-    struct statfs fileSystem {};
-    struct stat status {};
-    // In a memory file system the cache is the only copy, and the hint does nothing.
-    if (fstatfs(fd, &fileSystem) != 0 || fileSystem.f_type == TMPFS_MAGIC || fileSystem.f_type == RAMFS_MAGIC ||
-        fstat(fd, &status) != 0) {
-        close(fd);
-        return;
+    try {
+        const posix::FileDescriptor fd(open(posix::systemPath(path), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct statfs fileSystem {};
+        struct stat status {};
+        // In a memory file system the cache is the only copy, and the hint does nothing.
+        if (!fd.isOpen() || fstatfs(fd.get(), &fileSystem) != 0 || fileSystem.f_type == TMPFS_MAGIC ||
+            fileSystem.f_type == RAMFS_MAGIC || fstat(fd.get(), &status) != 0)
+            return;
+        if (S_ISREG(status.st_mode)) {
+            (void)posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+            return;
+        }
+        if (!S_ISDIR(status.st_mode)) return;
+        posix::TreeVisitor visitor;
+        visitor.entry = [](const posix::Visit& visit) {
+            if (visit.type == DT_REG || visit.type == DT_UNKNOWN) dropFile(visit.parentFd, visit.name);
+        };
+        visitor.leave = [](const posix::Visit&, int) {};
+        posix::visitTree(AT_FDCWD, path.c_str(), path, visitor);
+    } catch (const std::exception&) {
+        // Only a hint: a folder that cannot be read keeps its pages.
     }
-    if (S_ISDIR(status.st_mode)) {
-        dropTree(fd);
-        return;
-    }
-    if (S_ISREG(status.st_mode)) (void)posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    close(fd);
 }
 
 }  // namespace brindle

@@ -22,4 +22,9 @@ Path appendingRelativePath(const Path& base, std::string_view relativePath) {
     return result;
 }
 
+bool isSameOrInside(std::string_view path, std::string_view folder) {
+    if (path.size() < folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
+    return path.size() == folder.size() || folder == "/" || path[folder.size()] == '/';
+}
+
 }  // namespace brindle

@@ -1,139 +1,197 @@
 #include "BrindleCore/Publisher.h"
 
 #include <exception>
+#include <functional>
+#include <optional>
+#include <vector>
 
-#include "BrindleCore/BackupServiceError.h"
 #include "BrindleCore/BackupManifest.h"
-#include "BrindleCore/SnapshotNames.h"
+#include "BrindleCore/BackupServiceError.h"
+#include "BrindleCore/Concurrently.h"
+#include "BrindleCore/RandomUUID.h"
 
 namespace brindle {
 
 namespace {
 
+constexpr std::string_view kStagingPrefix = ".staging-";
+constexpr std::string_view kPublishingPrefix = ".publishing-";
+constexpr std::string_view kAsidePrefix = ".unpublishing-";
+constexpr std::size_t kIdLength = 36;
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
 void removeQuietly(FileManager& fileManager, const Path& path) {
     try {
-        if (fileManager.entryExists(path)) fileManager.removeItem(path);
+        if (fileManager.examine(path, Links::noFollow).exists()) fileManager.removeItem(path);
     } catch (const std::exception&) {
+        // Left for the next run, which removes it before anything else.
     }
 }
 
-bool isPublishingLeftover(const std::string& name) {
-    return name.rfind(".publishing-", 0) == 0 || name.rfind(".unpublishing-", 0) == 0;
-}
-
-// A crash, or a removal that failed, can leave a temporary folder of an earlier
-// publish behind; runs never overlap (the run lock), so any such folder is stale.
-void removeLeftovers(FileManager& fileManager, const Path& parent) {
-    if (!fileManager.fileExists(parent)) return;
-    for (const auto& entry : fileManager.contentsOfDirectory(parent)) {
-        if (isPublishingLeftover(entry.filename().string())) fileManager.removeItem(entry);
-    }
-}
-
-}  // namespace
-
-void publishBackupContents(FileManager& fileManager, const Path& target, const Path& staging) {
-    // Hidden and without a space, so that neither retention nor duplicate cleanup
-    // can ever take it for one of their names.
-    const std::string id = randomUUID();
-    const Path parent = target.parent_path();
-    const Path incoming = parent / (".publishing-" + id);
-    const Path outgoing = parent / (".unpublishing-" + id);
-    bool swapped = false;
+std::string messageOf(const std::exception_ptr& error) {
     try {
-        fileManager.createDirectory(parent);
-        removeLeftovers(fileManager, parent);
-        // An existing target must be a folder (a file in its place is an error, not
-        // something to replace); a missing one is only created by the final rename, so
-        // that a failure never leaves an empty snapshot behind.
-        const bool targetExists = fileManager.entryExists(target);
-        if (targetExists) {
-            fileManager.createDirectory(target);
-            // The content about to be replaced stays on disk until the swap, but its
-            // cached pages are of no further use: dropping them lets this copy reuse
-            // that memory instead of claiming as much again, and leaves the rest of
-            // the user's cache alone.
-            fileManager.dropCachedPages(target);
-        }
+        std::rethrow_exception(error);
+    } catch (const std::exception& exception) {
+        return exception.what();
+    }
+}
+
+// The snapshot's new content, made beside it from the staging folder; nothing is left
+// of it when it fails.
+Path copyForSnapshot(FileManager& fileManager, const Path& staging, const Path& daySnapshot) {
+    const Path incoming = daySnapshot.parent_path() / (std::string(kPublishingPrefix) + randomUUID());
+    try {
         fileManager.createDirectory(incoming);
         for (const auto& entry : fileManager.contentsOfDirectory(staging))
-            fileManager.copyItem(entry, incoming / entry.filename());
-        if (!targetExists) {
-            fileManager.moveItem(incoming, target);
-        } else if (fileManager.exchangeItems(incoming, target)) {
-            swapped = true;
-            fileManager.removeItem(incoming);  // now the earlier content
-        } else {
-            fileManager.moveItem(target, outgoing);
-            try {
-                fileManager.moveItem(incoming, target);
-            } catch (...) {
-                fileManager.moveItem(outgoing, target);
-                throw;
-            }
-            swapped = true;
-            fileManager.removeItem(outgoing);
-        }
-    } catch (const std::exception& error) {
-        // Before the swap the temporary folder holds the partial new copy; after it,
-        // the earlier content that could not be removed. Either way it must not stay
-        // behind to be synced, and the target is whole.
+            fileManager.copyItem(entry, incoming / entry.filename(), CopySource::own);
+        return incoming;
+    } catch (...) {
         removeQuietly(fileManager, incoming);
-        if (swapped) removeQuietly(fileManager, outgoing);
-        throw BackupServiceError::unableToPublishBackup(error.what());
+        throw;
     }
-}
-
-namespace {
-
-// Two targets hold the same backup when their manifests are the same bytes: each run
-// writes its own (with its time), and publishes that one file into every target.
-bool holdTheSameBackup(FileManager& fileManager, const Path& a, const Path& b) {
-    try {
-        return fileManager.readFile(a / kManifestFileName) == fileManager.readFile(b / kManifestFileName);
-    } catch (const std::exception&) {
-        return false;  // only a proven duplicate is ever removed early
-    }
-}
-
-// Out of sight in one step (so the target is either whole or absent), then removed;
-// what cannot be removed now is a leftover the next publish into that folder sweeps.
-void setAsideAndRemove(FileManager& fileManager, const Path& target) {
-    const Path aside = target.parent_path() / (".unpublishing-" + randomUUID());
-    fileManager.moveItem(target, aside);
-    removeQuietly(fileManager, aside);
 }
 
 }  // namespace
 
-void publishBackupContents(FileManager& fileManager, const std::vector<Path>& targets, const Path& staging) {
-    // A target that holds the same backup as the first (the day's snapshot made by the
-    // run that made latest) is only a second copy of it, and goes before anything is
-    // copied: the copies then reuse its memory and disk space. It is never the only
-    // copy of anything: the first target keeps that backup until its own new content
-    // is whole, and a later failure leaves that target no older than success would.
-    for (std::size_t i = 1; i < targets.size(); ++i) {
+void createDirectoryDurably(FileManager& fileManager, const Path& path) {
+    std::vector<Path> missing;
+    for (Path folder = path; !fileManager.examine(folder).exists(); folder = folder.parent_path()) {
+        missing.push_back(folder);
+        if (folder == folder.parent_path()) break;
+    }
+    fileManager.createDirectory(path);
+    for (const auto& folder : missing) fileManager.syncFolder(folder.parent_path());
+}
+
+std::string asideName(std::string_view target) {
+    return std::string(kAsidePrefix) + std::string(target) + "-" + randomUUID();
+}
+
+std::string targetOfAside(std::string_view name) {
+    if (!startsWith(name, kAsidePrefix)) return {};
+    const std::string_view rest = name.substr(kAsidePrefix.size());
+    if (rest.size() < kIdLength + 2 || rest[rest.size() - kIdLength - 1] != '-') return {};
+    return std::string(rest.substr(0, rest.size() - kIdLength - 1));
+}
+
+void swapIntoPlace(FileManager& fileManager, const Path& incoming, const Path& target) {
+    const Path parent = target.parent_path();
+    if (!fileManager.examine(target, Links::noFollow).exists()) {
+        fileManager.moveItem(incoming, target);
+        fileManager.syncFolder(parent);
+        return;
+    }
+    if (fileManager.exchangeItems(incoming, target)) {
+        // The swap is on stable storage before the content it replaced goes.
+        fileManager.syncFolder(parent);
+        fileManager.removeItem(incoming);
+        return;
+    }
+    const Path aside = parent / asideName(target.filename().string());
+    fileManager.moveItem(target, aside);
+    try {
+        // The earlier content is safe under its new name before its place is taken, so
+        // that no power cut can leave the target missing and the earlier content nowhere.
+        fileManager.syncFolder(parent);
+        fileManager.moveItem(incoming, target);
+    } catch (...) {
         try {
-            if (fileManager.entryExists(targets[i]) && holdTheSameBackup(fileManager, targets[0], targets[i]))
-                setAsideAndRemove(fileManager, targets[i]);
+            fileManager.moveItem(aside, target);
         } catch (const std::exception&) {
-            // Kept, and replaced the ordinary way below.
+            // Put back by the next run, before it touches anything.
+        }
+        throw;
+    }
+    fileManager.syncFolder(parent);
+    fileManager.removeItem(aside);
+}
+
+void recoverInterruptedPublishing(FileManager& fileManager, const Path& folder, std::string_view unnamedAsideTarget) {
+    if (!fileManager.examine(folder).isDirectory()) return;
+    std::vector<Path> leftovers;
+    for (const auto& entry : fileManager.contentsOfDirectory(folder)) {
+        const std::string name = entry.filename().string();
+        std::string target = targetOfAside(name);
+        if (target.empty() && startsWith(name, kAsidePrefix)) target = unnamedAsideTarget;
+        if (!target.empty()) {
+            if (fileManager.examine(folder / target, Links::noFollow).exists()) {
+                leftovers.push_back(entry);
+            } else {
+                fileManager.moveItem(entry, folder / target);
+                fileManager.syncFolder(folder);
+            }
+        } else if (startsWith(name, kStagingPrefix) || startsWith(name, kPublishingPrefix)) {
+            leftovers.push_back(entry);
         }
     }
-    // One after the other, each copy shared between the threads (copyItem does that):
-    // a publish ends by removing the content it replaced, so the next one fills the
-    // memory that content held instead of claiming as much again. Side by side, both
-    // new copies would exist before either old one had gone. A failed publish does not
-    // keep the next from being made; the first error is the one raised.
-    std::exception_ptr firstError;
-    for (const auto& target : targets) {
+    for (const auto& leftover : leftovers) fileManager.removeItem(leftover);
+}
+
+void publishBackup(FileManager& fileManager, const Path& staging, const Path& latest, const Path& daySnapshot) {
+    // The content about to be replaced stays on disk until the swaps, but its cached
+    // pages are of no further use: dropping them lets the copy reuse that memory.
+    fileManager.dropCachedPages(latest);
+    fileManager.dropCachedPages(daySnapshot);
+
+    std::exception_ptr latestError;
+    std::exception_ptr snapshotError;
+    std::optional<Path> incoming;
+    try {
+        createDirectoryDurably(fileManager, daySnapshot.parent_path());
+        incoming = copyForSnapshot(fileManager, staging, daySnapshot);
+    } catch (...) {
+        snapshotError = std::current_exception();
+    }
+    try {
+        // The staging folder was private; as latest it has the bits latest had, or a
+        // new folder's.
+        const Path bitsFrom = fileManager.examine(latest, Links::noFollow).exists() ? latest : latest.parent_path();
+        fileManager.copyAttributes(bitsFrom, staging);
+    } catch (...) {
+        latestError = std::current_exception();
+    }
+
+    // Both new copies on stable storage before either takes its place; the two syncs
+    // overlap, which matters where each file is synced on its own.
+    std::vector<std::function<void()>> syncs;
+    if (!latestError) {
+        syncs.emplace_back([&] {
+            try {
+                fileManager.syncTree(staging);
+            } catch (...) {
+                latestError = std::current_exception();
+            }
+        });
+    }
+    if (incoming) {
+        syncs.emplace_back([&] {
+            try {
+                fileManager.syncTree(*incoming);
+            } catch (...) {
+                snapshotError = std::current_exception();
+            }
+        });
+    }
+    runConcurrently(syncs);
+
+    if (!latestError) {
         try {
-            publishBackupContents(fileManager, target, staging);
+            swapIntoPlace(fileManager, staging, latest);
         } catch (...) {
-            if (!firstError) firstError = std::current_exception();
+            latestError = std::current_exception();
         }
     }
-    if (firstError) std::rethrow_exception(firstError);
+    if (incoming && !snapshotError) {
+        try {
+            swapIntoPlace(fileManager, *incoming, daySnapshot);
+        } catch (...) {
+            snapshotError = std::current_exception();
+        }
+    }
+    if (incoming) removeQuietly(fileManager, *incoming);
+    if (latestError) throw BackupServiceError::unableToPublishBackup(messageOf(latestError));
+    if (snapshotError) throw BackupServiceError::unableToPublishBackup(messageOf(snapshotError));
 }
 
 }  // namespace brindle

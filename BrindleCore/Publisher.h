@@ -1,21 +1,49 @@
 #pragma once
 
-#include <vector>
+#include <string>
+#include <string_view>
 
 #include "BrindleCore/FileManager.h"
 
 namespace brindle {
 
-// Makes `target` hold exactly the staging folder's entries without ever leaving it
-// empty or half-filled: the copy is assembled in a hidden sibling folder and swapped
-// into place in one step. Throws BackupServiceError::unableToPublishBackup with the
-// failed step's description; the target then still holds its earlier content.
-void publishBackupContents(FileManager& fileManager, const Path& target, const Path& staging);
+// Publishes a staged backup as `latest` and as the day's snapshot so that each is, at
+// every moment and across a crash or a power cut, either the whole earlier backup or
+// the whole new one:
+// - the snapshot's copy is made from the staging folder beside its target;
+// - both are put on stable storage, the two syncs side by side;
+// - the staging folder itself then takes the place of `latest`, and the copy the
+//   place of the snapshot, each in one step (see swapIntoPlace).
+// Each target is published on its own: when one fails the other is still published.
+// Throws BackupServiceError::unableToPublishBackup with the first failure in the
+// order latest, snapshot; the failed target still holds its earlier content then.
+// The staging folder is gone afterwards, unless publishing `latest` failed.
+void publishBackup(FileManager& fileManager, const Path& staging, const Path& latest, const Path& daySnapshot);
 
-// Publishes the staging folder into every target, one after the other in the order
-// given. Each target is published as above, independently: when one fails, the others
-// are still published and end whole (new or as they were). Throws the first failed
-// target's error.
-void publishBackupContents(FileManager& fileManager, const std::vector<Path>& targets, const Path& staging);
+// Puts the tree at `incoming` (whole and on stable storage) in the place of `target`
+// in one step and removes what it replaced. Where the file system cannot swap two
+// entries, `target` is first renamed aside to a name that says what it is
+// (".unpublishing-<target>-<id>"), each rename made durable before the next, so that
+// a crash in between leaves the earlier content for the next run to put back.
+void swapIntoPlace(FileManager& fileManager, const Path& incoming, const Path& target);
+
+// What an interrupted run left in `folder`, set right before a new run touches
+// anything: a target renamed aside whose place is empty is put back (it is the only
+// whole copy of that backup); every other temporary folder (staging, publishing,
+// aside with its target in place) is removed. Callers hold the run lock, so none of
+// them belongs to a run still going on. An aside from before asides named their
+// target stands for `unnamedAsideTarget` ("latest" in the machine folder); where that
+// is empty, such a folder is left alone rather than risk the only copy of a backup.
+void recoverInterruptedPublishing(FileManager& fileManager, const Path& folder,
+                                  std::string_view unnamedAsideTarget = {});
+
+// Creates the folder and any missing parents, and puts their new names on stable
+// storage: a backup published inside them must not vanish with them in a power cut.
+void createDirectoryDurably(FileManager& fileManager, const Path& path);
+
+// The name of the folder an aside target gets, and the target an aside name stands for
+// (empty when the name is not one).
+std::string asideName(std::string_view target);
+std::string targetOfAside(std::string_view name);
 
 }  // namespace brindle

@@ -2,9 +2,11 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "BrindleCore/BackupSettings.h"
 #include "BrindleCore/FileManager.h"
+#include "BrindleCore/UserFolders.h"
 
 namespace brindle {
 
@@ -12,13 +14,18 @@ namespace brindle {
 // construction (silently falling back to the defaults), written only by save().
 class SettingsStore {
 public:
+    // Without a settings location, the default one for the current user.
     SettingsStore(FileManager& fileManager, std::optional<Path> settingsURL, const Path& homeDirectory);
 
-    static Path defaultSettingsURL(FileManager& fileManager);
+    // "Brindle/settings.json" in the user's configuration folder.
+    static Path defaultSettingsURL(const UserFolders& folders);
 
     BackupSettings& settings() { return settings_; }
     const BackupSettings& settings() const { return settings_; }
     const Path& settingsURL() const { return settingsURL_; }
+    // Why a settings file that exists could not be used and the defaults were taken
+    // instead; nothing when the file was read, or when there was none.
+    const std::optional<std::string>& ignoredFileReason() const { return ignoredFileReason_; }
 
     // Throws the file-system error of the step that failed; the file then stays whole.
     void save();
@@ -29,6 +36,7 @@ private:
     FileManager& fileManager_;
     Path settingsURL_;
     BackupSettings settings_;
+    std::optional<std::string> ignoredFileReason_;
 };
 
 }  // namespace brindle

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "BrindleApp/cli/CommandLine.h"
+#include "BrindleCore/FileSystemError.h"
 #include "BrindleCore/PerformBackup.h"
 #include "BrindleCore/SettingsStore.h"
 
@@ -42,11 +43,17 @@ void printReport(std::ostream& out, const BackupResult& result) {
 
 int BackupCommand::operator()() const {
     // Read only: a backup from a script or a timer never rewrites the user's settings.
-    SettingsStore store(fileManager, std::nullopt, fileManager.homeDirectory());
+    const SettingsStore store(fileManager, SettingsStore::defaultSettingsURL(folders), folders.home);
+    // The tray falls back to the defaults silently; a command says so, so that a
+    // hand-edited file that is off by one key does not send backups elsewhere unnoticed.
+    if (const auto& reason = store.ignoredFileReason()) {
+        err << "Ignored the settings file " << quotedPath(store.settingsURL().string())
+            << " and used the default settings: " << *reason << "\n";
+    }
     if (interactive) err << "Backing up Codex files..." << std::flush;
     try {
-        auto run = perform ? perform : performBackup;
-        BackupResult result = run(fileManager, store.settings());
+        const BackupResult result = performBackup(fileManager, store.settings(), folders.home,
+                                                  lockPathBeside(store.settingsURL(), kRunLockName));
         if (interactive) err << "\r\033[K" << std::flush;
         printReport(out, result);
         out.flush();

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <functional>
 #include <ostream>
 
 #include "BrindleCore/BackupResult.h"
-#include "BrindleCore/BackupSettings.h"
 #include "BrindleCore/FileManager.h"
+#include "BrindleCore/UserFolders.h"
 
 namespace brindle::cli {
 
@@ -13,11 +12,10 @@ namespace brindle::cli {
 // the exit status (see CommandLine.h).
 struct BackupCommand {
     FileManager& fileManager;
+    UserFolders folders;
     std::ostream& out;
     std::ostream& err;
     bool interactive = false;  // both output streams are terminals: show that work is going on
-    // The run itself; by default performBackup (the run lock, the catalog, now).
-    std::function<BackupResult(FileManager&, const BackupSettings&)> perform;
 
     int operator()() const;
 };

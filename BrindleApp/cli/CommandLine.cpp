@@ -15,6 +15,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else {
         return {Command::usageError, "unknown command \u201C" + first + "\u201D."};
     }
+    // "brindle backup --help" asks for help, as every command's does.
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--help" || arguments[i] == "-h") return {Command::help, ""};
+    }
     if (arguments.size() > 1)
         return {Command::usageError, "\u201C" + first + "\u201D takes no arguments, but \u201C" + arguments[1] + "\u201D was given."};
     return {command, ""};

@@ -104,9 +104,10 @@ int runTray(int argc, char** argv) {
     auto* desktop = new QtDesktop;
     auto* launchAtLogin = new desktop::XdgLaunchAtLogin(desktop::XdgAutostart::forCurrentProcess());
 
+    const UserFolders folders = UserFolders::current();
     static std::shared_ptr<shell::AppDelegate> delegate = shell::AppDelegate::create(shell::ShellPlatform {
         fileManager, *eventLoop, *clock, *runner, *statusItem, *desktop, *launchAtLogin,
-        shell::lockedBackupPerformer(fileManager)});
+        shell::lockedBackupPerformer(fileManager, folders), folders});
     // The first job of the event loop, as "did finish launching" is on the desktop this
     // design came from; the icon is shown now if a tray is there, else when one appears.
     QTimer::singleShot(0, [statusItem] {

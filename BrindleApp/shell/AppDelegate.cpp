@@ -12,13 +12,16 @@ constexpr const char* menuLanguage = "en";
 
 // The shell's two uses of the file layer: the settings store (the default settings
 // location, the user's home folder), and whether the backup root is a folder.
-SettingsStore makeSettingsStore(FileManager& files) {
-    return SettingsStore(files, std::nullopt, files.homeDirectory());
+SettingsStore makeSettingsStore(FileManager& files, const UserFolders& folders) {
+    return SettingsStore(files, SettingsStore::defaultSettingsURL(folders), folders.home);
 }
 
 bool isExistingFolder(FileManager& files, const Path& path) {
-    bool isDirectory = false;
-    return path.is_absolute() && files.fileExists(path, isDirectory) && isDirectory;
+    try {
+        return path.is_absolute() && files.examine(path).isDirectory();
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 // Only an error's description is kept and shown.
@@ -59,7 +62,7 @@ std::shared_ptr<AppDelegate> AppDelegate::create(ShellPlatform platform) {
 
 AppDelegate::AppDelegate(ShellPlatform platform)
     : platform_(std::move(platform)),
-      settingsStore_(makeSettingsStore(platform_.fileManager)),
+      settingsStore_(makeSettingsStore(platform_.fileManager, platform_.userFolders)),
       relativeDateFormatter_(menuLanguage) {}
 
 template <typename Panel>

@@ -5,6 +5,7 @@
 #include "BrindleCore/BackupResult.h"
 #include "BrindleCore/BackupSettings.h"
 #include "BrindleCore/FileManager.h"
+#include "BrindleCore/UserFolders.h"
 
 namespace brindle::shell {
 
@@ -14,6 +15,6 @@ using BackupPerformer = std::function<BackupResult(const BackupSettings& setting
 
 // The real run: under the run lock shared with every other Brindle process, with
 // the whole catalog from the home folder.
-BackupPerformer lockedBackupPerformer(FileManager& fileManager);
+BackupPerformer lockedBackupPerformer(FileManager& fileManager, const UserFolders& folders);
 
 }  // namespace brindle::shell

@@ -8,6 +8,7 @@
 #include "BrindleApp/shell/LaunchAtLoginService.h"
 #include "BrindleApp/shell/StatusItem.h"
 #include "BrindleCore/FileManager.h"
+#include "BrindleCore/UserFolders.h"
 
 namespace brindle::shell {
 
@@ -25,6 +26,8 @@ struct ShellPlatform {
     LaunchAtLoginService& launchAtLogin;
     // One whole backup (lockedBackupPerformer in the program).
     BackupPerformer backupPerformer;
+    // Where the settings, the locks and the backed-up folders are.
+    UserFolders userFolders;
 };
 
 }  // namespace brindle::shell

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "BrindleCore/BackupSettings.h"
 #include "tests/fakes/TemporaryFolder.h"
 #include "tests/support/ProgramRunner.h"
@@ -19,7 +21,7 @@ using testing::writeFile;
 
 class BackupCommandTest : public ::testing::Test {
 protected:
-    TemporaryFolder temp;
+    TemporaryFolder temp{testing::memoryBackedTemporaryBase()};
     Path home = temp / "home";
     Path config = temp / "config";
     Path root = home / "Brindle Backups";
@@ -72,7 +74,7 @@ TEST_F(BackupCommandTest, BacksUpAndReportsEachItem) {
               std::string::npos);
     EXPECT_TRUE(outcome.err.empty()) << "nothing interactive when not on a terminal: " << outcome.err;
     EXPECT_EQ(expectedLatest(), sources());
-    EXPECT_FALSE(PosixFileManager().entryExists(config / "Brindle/settings.json")) << "the command wrote settings";
+    EXPECT_FALSE(PosixFileManager().examine(config / "Brindle/settings.json").exists()) << "the command wrote settings";
 }
 
 TEST_F(BackupCommandTest, TheWorkingLineAppearsOnlyWhenBothStreamsAreATerminal) {
@@ -101,6 +103,9 @@ TEST_F(BackupCommandTest, ExitStatusesTellIncompleteFromFailed) {
     EXPECT_EQ(version.exitStatus, 0);
     EXPECT_EQ(version.out.rfind("Brindle ", 0), 0u);
     EXPECT_NE(brindle({"--help"}).out.find("brindle backup"), std::string::npos);
+    const auto commandHelp = brindle({"backup", "--help"});
+    EXPECT_EQ(commandHelp.exitStatus, 0) << commandHelp.err;
+    EXPECT_NE(commandHelp.out.find("brindle backup"), std::string::npos);
 
     // A root inside a source fails that item: the backup exists but is incomplete.
     root = home / ".codex/skills/backups";
@@ -121,12 +126,52 @@ TEST_F(BackupCommandTest, ABadRootFailsBeforeCreatingAnythingAndSettingsStayByte
     EXPECT_EQ(outcome.exitStatus, 1);
     EXPECT_EQ(outcome.err, "Backup failed: The backup folder \u201CBackups\u201D must be an absolute path, one that starts with \u201C/\u201D.\n");
     EXPECT_TRUE(outcome.out.empty());
-    EXPECT_FALSE(PosixFileManager().entryExists(temp / "Backups"));
+    EXPECT_FALSE(PosixFileManager().examine(temp / "Backups").exists());
     EXPECT_EQ(readFile(config / "Brindle/settings.json"), settings);
     struct stat after {};
     stat((config / "Brindle/settings.json").c_str(), &after);
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
     EXPECT_EQ(after.st_ino, before.st_ino);
+}
+
+TEST_F(BackupCommandTest, ARootWithANulCharacterChangesNothing) {
+    // Cut at the NUL, this root is the home folder itself, whose files a run would replace.
+    writeFile(config / "Brindle/settings.json", "{\"backupIntervalMinutes\": 30, \"destinationRootPath\": \"" +
+                                                   home.string() + "\\u0000\", \"enabledItemIDs\": [\"codex-rules\"]}");
+    const auto before = treeOf(home);
+    const auto outcome = brindle({"backup"});
+    EXPECT_EQ(outcome.exitStatus, 1);
+    EXPECT_EQ(outcome.err, "Backup failed: The backup folder setting holds a NUL character after \u201C" + home.string() +
+                               "\u201D, and no path can hold one.\n");
+    EXPECT_EQ(treeOf(home), before);
+}
+
+// The tray falls back to the defaults in silence; the command names the file it
+// passed over, so that a hand-edited file off by one key is not missed.
+TEST_F(BackupCommandTest, AnUnusableSettingsFileIsNamedAndTheDefaultsAreUsed) {
+    writeFile(config / "Brindle/settings.json", R"({"destinationRootPath": "/elsewhere", "enabledItemIDs": []})");
+    const auto outcome = brindle({"backup"});
+    EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "Ignored the settings file \u201C" + (config / "Brindle/settings.json").string() +
+                               "\u201D and used the default settings: The settings file is not valid: "
+                               "\"backupIntervalMinutes\" is missing.\n");
+    EXPECT_EQ(expectedLatest(), sources());
+}
+
+// The day's snapshot is named by the day `date` shows, also in zones whose offset has
+// minutes or is written with <> quotes.
+TEST_F(BackupCommandTest, TheSnapshotIsNamedByTheDayDateShows) {
+    for (const std::string tz : {"<+14>-14", "<-12>12", "IST-5:30"}) {
+        auto env = environment();
+        env["TZ"] = tz;
+        const auto before = runProgram("/bin/date", {"+%F"}, env, temp.path()).out;
+        ASSERT_EQ(runProgram(BRINDLE_BINARY, {"backup"}, env, temp.path()).exitStatus, 0);
+        const auto after = runProgram("/bin/date", {"+%F"}, env, temp.path()).out;
+        const Path snapshots = machineFolder() / "Snapshots";
+        EXPECT_TRUE(std::filesystem::exists(snapshots / before.substr(0, 10)) ||
+                    std::filesystem::exists(snapshots / after.substr(0, 10)))
+            << tz << ": no snapshot named " << before;
+    }
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ struct LatestWatcher {
 
 class ConcurrentRunsTest : public ::testing::TestWithParam<int> {
 protected:
-    TemporaryFolder temp;
+    TemporaryFolder temp{testing::memoryBackedTemporaryBase()};
     Path home = temp / "home";
     Path root = home / "Brindle Backups";
 
@@ -125,7 +125,7 @@ TEST_P(ConcurrentRunsTest, EveryRunSucceedsAndLatestIsAlwaysWhole) {
     EXPECT_EQ(names, (std::vector<std::string>{"Snapshots", "latest"})) << "a run left something behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(Processes, ConcurrentRunsTest, ::testing::Values(2, 4),
+INSTANTIATE_TEST_SUITE_P(Processes, ConcurrentRunsTest, ::testing::Values(2),
                          [](const auto& info) { return std::to_string(info.param) + "AtOnce"; });
 
 }  // namespace

@@ -18,7 +18,7 @@ TEST(OpenBackupFolder, OpensTheRootOnlyWhenItIsAnExistingFolder) {
     shell.launchIdle();
 
     shell.choose(Command::openBackupFolder);
-    EXPECT_FALSE(shell.posix.fileExists(root)) << "a missing root was created";
+    EXPECT_FALSE(shell.posix.examine(root).exists()) << "a missing root was created";
     writeFile(root, "#!/bin/sh\necho launched\n");
     shell.choose(Command::openBackupFolder);
     EXPECT_TRUE(shell.desktop.opened.empty()) << "a root naming a missing folder or a script reached the desktop";

@@ -8,7 +8,6 @@
 #include "tests/fakes/FakeShellPlatform.h"
 #include "tests/fakes/FaultInjectingFileManager.h"
 #include "tests/fakes/ManualClock.h"
-#include "tests/fakes/SandboxedFileManager.h"
 #include "tests/fakes/TemporaryFolder.h"
 
 namespace brindle::testing {
@@ -27,11 +26,12 @@ public:
     // Makes the delegate and launches it: the idle item, the menu, the first run and
     // the schedule.
     void launch() {
-        delegate_ = shell::AppDelegate::create({files, clock, clock, runner, statusItem, desktop, launchAtLogin,
+        delegate_ = shell::AppDelegate::create({faults, clock, clock, runner, statusItem, desktop, launchAtLogin,
                                                 [this](const BackupSettings& settings) {
                                                     engineCalls.push_back(settings);
                                                     return engine(settings);
-                                                }});
+                                                },
+                                                {folder.path() / "home", folder.path() / "config"}});
         delegate_->applicationDidFinishLaunching();
     }
     // Launches and lets the first run finish.
@@ -56,7 +56,6 @@ public:
     TemporaryFolder folder;
     PosixFileManager posix;
     FaultInjectingFileManager faults {posix};
-    SandboxedFileManager files {faults, folder.path() / "home", folder.path() / "config"};
     ManualClock clock;
     FakeBackgroundRunner runner;
     FakeStatusItem statusItem;

@@ -1,10 +1,16 @@
-#include <unicode/timezone.h>
+#include <unicode/gregocal.h>
+
+#include <cstdlib>
+#include <ctime>
 
 #include <gtest/gtest.h>
 
 #include "BrindleCore/Cleanup.h"
+#include "BrindleCore/RandomUUID.h"
 #include "BrindleCore/SnapshotNames.h"
+#include "BrindleCore/SnapshotTimeZone.h"
 #include "tests/fakes/TemporaryFolder.h"
+#include "tests/support/ChildProcess.h"
 
 namespace brindle {
 namespace {
@@ -22,8 +28,8 @@ std::set<std::string> namesIn(FileManager& files, const Path& folder) {
 TEST(SnapshotNames, OnlyRealDatesInTheExactForm) {
     EXPECT_EQ(snapshotDay("2025-01-31"), 20250131);
     EXPECT_EQ(snapshotDay("2024-02-29"), 20240229);
-    for (const char* bad : {"2025-02-29", "2025-13-01", "2025-00-10", "2025-1-31", " 2025-01-31", "02025-01-31",
-                            "2025-01-31 2", "2025/01/31", "\u0662\u0660\u0662\u0665-01-31", "latest", ""}) {
+    for (const char* bad : {"2025-02-29", "2025-13-01", "2025-00-10", "2025-1-31", " 2025-01-31", "-025-01-31",
+                            "02025-01-31", "2025-01-31 2", "2025/01/31", "\u0662\u0660\u0662\u0665-01-31", "latest", ""}) {
         EXPECT_FALSE(isSnapshotName(bad)) << bad;
     }
 }
@@ -44,18 +50,48 @@ TEST(SnapshotNames, NumberedCopiesAreReadAsWordsOfGraphemes) {
     }
 }
 
-TEST(SnapshotNames, TheFormatterKeepsTheTimeZoneOfItsFirstUse) {
-    using namespace std::chrono;
-    const Timestamp now{sys_days{year{2025} / 6 / 15} + hours{11}};
-    const std::string first = snapshotFolderName(now);
-    // Kiritimati is 14 hours ahead of UTC and Niue 11 behind: one of them is on a
-    // different day from any zone at 11:00 UTC.
-    icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("Pacific/Kiritimati"));
-    const std::string second = snapshotFolderName(now);
-    icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("Pacific/Niue"));
-    EXPECT_EQ(snapshotFolderName(now), first);
-    EXPECT_EQ(second, first);
-    EXPECT_TRUE(isSnapshotName(first));
+// The day `date` shows, for every form of TZ the C library reads.
+TEST(SnapshotNames, TheDayIsTheLocalDayTheCLibraryShows) {
+    const auto outcome = testing::inChildProcess([]() -> std::string {
+        const std::vector<std::string> zones{
+            "IST-5:30", "<+14>-14", "<-0330>3:30", "<+0545>-5:45", "JST-9", "EST5EDT", "EST5EDT,M3.2.0,M11.1.0",
+            "CET-1CEST,M3.5.0,M10.5.0/3", "NZST-12NZDT,M9.5.0,M4.1.0/3", "AEST-10AEDT,M10.1.0,M4.1.0/3",
+            "XST3XDT,J60/1,J300/1", "Europe/Berlin", ":Asia/Kolkata", "America/St_Johns", "/usr/share/zoneinfo/Asia/Tokyo",
+            "UTC", "", "GMT+5", "nonsense", ":IST-5:30"};
+        for (const auto& tz : zones) {
+            setenv("TZ", tz.c_str(), 1);
+            tzset();
+            const auto zone = timeZoneFromVariable(tz.c_str());
+            UErrorCode status = U_ZERO_ERROR;
+            icu::GregorianCalendar calendar(*zone, status);
+            // Every 97 minutes over two years reaches every hour of the day and both
+            // sides of every change of time.
+            for (std::time_t t = 1735689600; t < 1735689600 + 2 * 366 * 86400; t += 97 * 60) {
+                std::tm local {};
+                localtime_r(&t, &local);
+                calendar.setTime(static_cast<UDate>(t) * 1000.0, status);
+                const int year = calendar.get(UCAL_YEAR, status), month = calendar.get(UCAL_MONTH, status) + 1,
+                          day = calendar.get(UCAL_DATE, status);
+                if (U_FAILURE(status)) return "ICU failed for " + tz;
+                if (year != local.tm_year + 1900 || month != local.tm_mon + 1 || day != local.tm_mday)
+                    return "TZ=" + tz + " at " + std::to_string(t) + ": " + std::to_string(year) + "-" +
+                           std::to_string(month) + "-" + std::to_string(day) + " where date says " +
+                           std::to_string(local.tm_year + 1900) + "-" + std::to_string(local.tm_mon + 1) + "-" +
+                           std::to_string(local.tm_mday);
+            }
+        }
+        // The shared formatter keeps the zone of its first use (here or earlier in this
+        // process): 14 hours ahead of UTC and 11 behind, one of the two is another day.
+        using namespace std::chrono;
+        const Timestamp now{sys_days{year{2025} / 6 / 15} + hours{11}};
+        setenv("TZ", "<+14>-14", 1);
+        const std::string first = snapshotFolderName(now);
+        setenv("TZ", "<-11>11", 1);
+        tzset();
+        if (snapshotFolderName(now) != first) return "the day followed a later zone";
+        return "";
+    });
+    EXPECT_EQ(outcome.failure, "");
 }
 
 TEST(Retention, KeepsTheNewestByDateWhateverTheirKind) {

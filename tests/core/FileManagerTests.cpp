@@ -1,37 +1,24 @@
 #include <fcntl.h>
-#include <sched.h>
-#include <sys/mman.h>
-#include <sys/mount.h>
-#include <sys/vfs.h>
-#include <linux/magic.h>
-#include <sys/socket.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#include <linux/magic.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
-#include <thread>
-#include <atomic>
-#include <algorithm>
+#include <cstdlib>
+#include <functional>
 
 #include "BrindleCore/FileManager.h"
 #include "BrindleCore/FileSystemError.h"
+#include "BrindleCore/PosixSync.h"
+#include "BrindleCore/UserFolders.h"
 #include "tests/fakes/TemporaryFolder.h"
-#include "tests/support/PrivateTmpfs.h"
+#include "tests/support/ChildProcess.h"
 
-namespace brindle {
+namespace brindle::testing {
 namespace {
-
-using testing::makeFolder;
-using testing::makeLink;
-using testing::readFile;
-using testing::TemporaryFolder;
-using testing::treeOf;
-using testing::writeFile;
 
 struct stat statOf(const Path& path) {
     struct stat status {};
@@ -39,316 +26,307 @@ struct stat statOf(const Path& path) {
     return status;
 }
 
-TEST(PosixFileManager, CopyKeepsModesTimesAndLinksOfAWholeTree) {
-    TemporaryFolder temp;
-    PosixFileManager files;
-    writeFile(temp / "src/run.sh", "#!/bin/sh\necho hi\n");
-    chmod((temp / "src/run.sh").c_str(), 0751);
-    writeFile(temp / "src/.hidden/deep/note", "n");
-    makeLink("run.sh", temp / "src/alias");
-    makeLink("/nowhere/at/all", temp / "src/dangling");
-    chmod((temp / "src/.hidden").c_str(), 0705);
-    const timespec old[2] = {{1000000000, 0}, {1000000000, 500}};
-    utimensat(AT_FDCWD, (temp / "src/run.sh").c_str(), old, 0);
-    utimensat(AT_FDCWD, (temp / "src/.hidden").c_str(), old, 0);
-
-    files.copyItem(temp / "src", temp / "dst");
-
-    EXPECT_EQ(treeOf(temp / "src"), treeOf(temp / "dst"));
-    EXPECT_EQ(statOf(temp / "dst/run.sh").st_mode & 07777, 0751u);
-    EXPECT_EQ(statOf(temp / "dst/run.sh").st_mtim.tv_sec, 1000000000);
-    EXPECT_EQ(statOf(temp / "dst/run.sh").st_mtim.tv_nsec, 500);
-    EXPECT_EQ(statOf(temp / "dst/.hidden").st_mode & 07777, 0705u);
-    EXPECT_EQ(statOf(temp / "dst/.hidden").st_mtim.tv_sec, 1000000000);
-    EXPECT_TRUE(S_ISLNK(statOf(temp / "dst/dangling").st_mode));
+void setTime(const Path& path, time_t seconds, long nanoseconds = 0) {
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
-TEST(PosixFileManager, CopyRefusesAnExistingTargetAndNamesBothPaths) {
+// More folders than the copy opens out into pieces, so that some are copied whole and
+// some filled piece by piece by the two threads, each with a read-only folder inside.
+TEST(PosixFileManager, CopyKeepsModesTimesLinksAndSpecialFilesOfAWholeTree) {
+    TemporaryFolder temp;
+    PosixFileManager files;
+    const Path src = temp / "src";
+    writeFile(src / "run.sh", "#!/bin/sh\necho hi\n");
+    chmod((src / "run.sh").c_str(), 0751);
+    setTime(src / "run.sh", 1000000000, 500);
+    writeFile(src / ".hidden/deep/note", "n");
+    chmod((src / ".hidden").c_str(), 0705);
+    makeLink("run.sh", src / "alias");
+    makeLink("/nowhere/at/all", src / "dangling");
+    ASSERT_EQ(mkfifo((src / "pipe").c_str(), 0640), 0);  // opened, it would block the copy for ever
+    for (int folder = 0; folder < 12; ++folder) {
+        const Path skill = src / ("skill-" + std::to_string(folder));
+        for (int file = 0; file < 8; ++file) writeFile(skill / ("part-" + std::to_string(file)), std::string(8192, 'a' + file));
+        writeFile(skill / "locked/SKILL.md", "x");
+        chmod((skill / "locked").c_str(), 0555);
+        setTime(skill / "locked", 1000000000);
+        setTime(skill, 1000000000);
+    }
+    setTime(src / ".hidden", 1000000000);
+
+    files.copyItem(src, temp / "dst");
+
+    const Path dst = temp / "dst";
+    EXPECT_EQ(treeOf(src), treeOf(dst));
+    EXPECT_EQ(statOf(dst / "run.sh").st_mode & 07777, 0751u);
+    EXPECT_EQ(statOf(dst / "run.sh").st_mtim.tv_nsec, 500);
+    EXPECT_EQ(statOf(dst / ".hidden").st_mode & 07777, 0705u);
+    EXPECT_EQ(statOf(dst / ".hidden").st_mtim.tv_sec, 1000000000);
+    EXPECT_TRUE(S_ISFIFO(statOf(dst / "pipe").st_mode));
+    EXPECT_EQ(statOf(dst / "pipe").st_mode & 07777, 0640u);
+    for (int folder = 0; folder < 12; ++folder) {
+        const Path skill = dst / ("skill-" + std::to_string(folder));
+        EXPECT_EQ(statOf(skill).st_mtim.tv_sec, 1000000000) << skill;
+        EXPECT_EQ(statOf(skill / "locked").st_mode & 07777, 0555u) << skill;
+        EXPECT_EQ(statOf(skill / "locked").st_mtim.tv_sec, 1000000000) << skill;
+    }
+}
+
+TEST(PosixFileManager, FailuresNameTheEntryAndTheReasonInPlainWords) {
     TemporaryFolder temp;
     PosixFileManager files;
     writeFile(temp / "a", "new");
-    writeFile(temp / "b", "old");
-    try {
-        files.copyItem(temp / "a", temp / "b");
-        FAIL() << "copy over an existing file succeeded";
-    } catch (const FileSystemError& error) {
-        EXPECT_EQ(error.code(), EEXIST);
-        EXPECT_NE(std::string(error.what()).find((temp / "b").string()), std::string::npos) << error.what();
-        EXPECT_NE(std::string(error.what()).find("already exists"), std::string::npos) << error.what();
+    writeFile(temp / "file", "old");
+    const std::string file = quotedPath((temp / "file").string());
+    const std::vector<std::pair<std::function<void()>, std::string>> cases{
+        {[&] { files.copyItem(temp / "a", temp / "file"); },
+         "Could not copy " + quotedPath((temp / "a").string()) + " to " + file + ": something already exists at that place."},
+        {[&] { files.createDirectory(temp / "file/sub"); }, "Could not create the folder " + file + ": a file is in its place."},
+        {[&] { files.readFile(temp / "missing.json"); },
+         "Could not read " + quotedPath((temp / "missing.json").string()) + ": there is no such file or folder."},
+        {[&] { files.contentsOfDirectory(temp / "file"); }, "Could not list the folder " + file + ": a part of the path is not a folder."},
+        {[&] { files.writeFileAtomically(temp / "nowhere/x.json", "y"); },
+         "Could not write " + quotedPath((temp / "nowhere/x.json").string()) + ": there is no such file or folder."},
+        // The system would cut the path at the NUL and remove the folder itself.
+        {[&] { files.removeItem(Path(temp.path().string() + std::string(1, '\0') + "x")); },
+         "The path " + quotedPath(temp.path().string() + "?x") +
+             " holds a NUL character (shown as \u201C?\u201D), which no file name can hold."},
+    };
+    for (const auto& [action, message] : cases) {
+        try {
+            action();
+            ADD_FAILURE() << "no failure: " << message;
+        } catch (const FileSystemError& error) {
+            EXPECT_EQ(std::string(error.what()), message);
+        }
     }
-    EXPECT_EQ(readFile(temp / "b"), "old");
+    EXPECT_EQ(readFile(temp / "file"), "old");
+    EXPECT_TRUE(files.examine(temp.path()).isDirectory());
 }
 
-TEST(PosixFileManager, SpecialFilesAreRecreatedNeverRead) {
+TEST(PosixFileManager, ExamineSaysWhatIsThereAndNeverTakesAFailureForAbsence) {
     TemporaryFolder temp;
     PosixFileManager files;
-    makeFolder(temp / "src");
-    ASSERT_EQ(mkfifo((temp / "src/pipe").c_str(), 0640), 0);
-    int sock = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::string socketPath = (temp / "src/sock").string();
-    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
-    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-
-    // A FIFO opened for reading would block forever; run the copy on a thread and
-    // give up (failing) rather than hang the suite.
-    std::atomic<bool> done{false};
-    std::thread copier([&] {
-        files.copyItem(temp / "src", temp / "dst");
-        done = true;
-    });
-    for (int i = 0; i < 500 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (!done) {
-        int unblock = open((temp / "src/pipe").c_str(), O_WRONLY | O_NONBLOCK);
-        close(unblock);
+    writeFile(temp / "file", "12345");
+    makeFolder(temp / "folder");
+    makeLink("folder", temp / "to-folder");
+    makeLink("gone", temp / "dangling");
+    makeLink("loop", temp / "loop");
+    const std::vector<std::tuple<std::string, Links, EntryType, std::uint64_t>> cases{
+        {"file", Links::follow, EntryType::regular, 5},       {"folder", Links::follow, EntryType::directory, 0},
+        {"to-folder", Links::follow, EntryType::directory, 0}, {"to-folder", Links::noFollow, EntryType::symlink, 6},
+        {"dangling", Links::follow, EntryType::none, 0},       {"dangling", Links::noFollow, EntryType::symlink, 4},
+        {"missing", Links::follow, EntryType::none, 0},        {"file/below", Links::follow, EntryType::none, 0},
+    };
+    for (const auto& [name, links, type, size] : cases) {
+        const EntryInfo info = files.examine(temp / name, links);
+        EXPECT_EQ(info.type, type) << name;
+        EXPECT_EQ(info.size, size) << name;
     }
-    copier.join();
-    close(sock);
-    EXPECT_TRUE(done.load()) << "copying a FIFO blocked";
-    EXPECT_TRUE(S_ISFIFO(statOf(temp / "dst/pipe").st_mode));
-    EXPECT_EQ(statOf(temp / "dst/pipe").st_mode & 07777, 0640u);
-    EXPECT_TRUE(S_ISSOCK(statOf(temp / "dst/sock").st_mode));
+    EXPECT_THROW(files.examine(temp / "loop"), FileSystemError);
+    EXPECT_EQ(files.examine(temp / "to-folder").identity, files.examine(temp / "folder").identity);
 }
 
-TEST(PosixFileManager, FailuresNameTheFileAndTheReasonInPlainWords) {
-    TemporaryFolder temp;
-    PosixFileManager files;
-    writeFile(temp / "file", "x");
-    try {
-        files.createDirectory(temp / "file/sub");
-        FAIL();
-    } catch (const FileSystemError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Could not create the folder \u201C" + (temp / "file").string() + "\u201D: a file is in its place.");
-    }
-    try {
-        files.readFile(temp / "missing.json");
-        FAIL();
-    } catch (const FileSystemError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Could not read \u201C" + (temp / "missing.json").string() + "\u201D: there is no such file or folder.");
-    }
-    try {
-        files.contentsOfDirectory(temp / "file");
-        FAIL();
-    } catch (const FileSystemError& error) {
-        EXPECT_EQ(error.code(), ENOTDIR);
-        EXPECT_EQ(std::string(error.what()).find("filesystem error"), std::string::npos);
-    }
-    EXPECT_EQ(reasonForErrno(ENOSPC), "the disk is full");
-}
-
-TEST(PosixFileManager, CreateDirectoryAcceptsExistingFoldersAndRejectsFilesInTheWay) {
+TEST(PosixFileManager, FoldersAndAtomicWrites) {
     TemporaryFolder temp;
     PosixFileManager files;
     files.createDirectory(temp / "a/b/c", 0700);
     files.createDirectory(temp / "a/b/c");
     EXPECT_EQ(statOf(temp / "a/b/c").st_mode & 0777, 0700u);
-    writeFile(temp / "f", "x");
-    EXPECT_THROW(files.createDirectory(temp / "f"), FileSystemError);
     makeLink("a", temp / "link");
     EXPECT_NO_THROW(files.createDirectory(temp / "link"));  // a link to a folder is a folder
-}
 
-TEST(PosixFileManager, ExistenceTestsDistinguishAbsenceFromFailure) {
-    TemporaryFolder temp;
-    PosixFileManager files;
-    writeFile(temp / "file", "x");
-    makeLink("gone", temp / "dangling");
-    EXPECT_TRUE(files.fileExists(temp / "file"));
-    EXPECT_FALSE(files.fileExists(temp / "dangling"));
-    EXPECT_TRUE(files.entryExists(temp / "dangling"));
-    EXPECT_FALSE(files.sourceExists(temp / "dangling"));
-    EXPECT_FALSE(files.sourceExists(temp / "file/below"));  // "not a folder" is absence too
-    makeLink("loop", temp / "loop");
-    EXPECT_THROW(files.sourceExists(temp / "loop"), FileSystemError);
-}
-
-TEST(PosixFileManager, AtomicWriteReplacesWholeAndLeavesNoTemporaryFile) {
-    TemporaryFolder temp;
-    PosixFileManager files;
     writeFile(temp / "dir/settings.json", "old");
     chmod((temp / "dir/settings.json").c_str(), 0600);
     files.writeFileAtomically(temp / "dir/settings.json", "new contents");
-    EXPECT_EQ(readFile(temp / "dir/settings.json"), "new contents");
+    EXPECT_EQ(treeOf(temp / "dir"), (Tree{{"settings.json", "new contents"}})) << "no temporary file is left";
     EXPECT_EQ(statOf(temp / "dir/settings.json").st_mode & 0777, 0600u);
-    EXPECT_EQ(treeOf(temp / "dir").size(), 1u);
-
-    EXPECT_THROW(files.writeFileAtomically(temp / "nowhere/x.json", "y"), FileSystemError);
 }
 
-TEST(PosixFileManager, WalkReportsFoldersFirstAndNeverEntersLinks) {
+TEST(PosixFileManager, TheWalkListsFoldersFirstNeverEntersLinksAndReportsWhatItCannotList) {
     TemporaryFolder temp;
-    PosixFileManager files;
-    writeFile(temp / "root/a/b/file", "1");
-    writeFile(temp / "root/.hidden", "2");
-    writeFile(temp / "root/skip/inner", "3");
-    makeLink("a", temp / "root/link-to-a");
-    auto walk = files.walk(temp / "root");
-    std::vector<std::string> seen;
-    while (auto entry = walk->next()) {
-        seen.push_back(entry->relativePath);
-        if (entry->relativePath == "skip") walk->skipDescendants();
-        if (entry->relativePath == "link-to-a") { EXPECT_EQ(entry->info.type, EntryType::symlink); }
-        if (entry->relativePath == "a/b/file") { EXPECT_EQ(entry->info.size, 1u); }
-    }
-    auto position = [&](const std::string& name) { return std::find(seen.begin(), seen.end(), name) - seen.begin(); };
-    EXPECT_EQ(seen.size(), 6u);
-    EXPECT_LT(position("a"), position("a/b"));
-    EXPECT_LT(position("a/b"), position("a/b/file"));
-    EXPECT_NE(position(".hidden"), static_cast<long>(seen.size()));
-    EXPECT_EQ(position("skip/inner"), static_cast<long>(seen.size()));
-    EXPECT_EQ(position("link-to-a/b"), static_cast<long>(seen.size()));
-    EXPECT_THROW(files.walk(temp / "root/.hidden"), FileSystemError);
-}
-
-TEST(PosixFileManager, HomeAndConfigFoldersFollowTheEnvironment) {
-    PosixFileManager files;
-    const char* home = std::getenv("HOME");
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string savedHome = home ? home : "";
-    std::string savedConfig = config ? config : "";
-    setenv("HOME", "/tmp/somebody//", 1);
-    setenv("XDG_CONFIG_HOME", "relative/config", 1);
-    EXPECT_EQ(files.homeDirectory(), Path("/tmp/somebody"));
-    EXPECT_EQ(files.applicationSupportDirectories().front(), Path("/tmp/somebody/.config"));
-    setenv("XDG_CONFIG_HOME", "/etc/xdg-test", 1);
-    EXPECT_EQ(files.applicationSupportDirectories().front(), Path("/etc/xdg-test"));
-    if (home) setenv("HOME", savedHome.c_str(), 1); else unsetenv("HOME");
-    if (config) setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
-}
-
-// A real full disk: a 256 KiB tmpfs in a private mount namespace of a child process.
-TEST(PosixFileManager, AFullDiskIsReportedAsSuchAndLeavesNoPartialFile) {
-    TemporaryFolder temp;
-    writeFile(temp / "big.bin", std::string(1 << 20, 'x'));
-    makeFolder(temp / "small");
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    pid_t child = fork();
-    if (child == 0) {
-        close(pipeFds[0]);
-        auto report = [&](const std::string& text, int code) {
-            (void)!write(pipeFds[1], text.data(), text.size());
-            _exit(code);
-        };
-        if (unshare(CLONE_NEWNS) != 0) report("unshare", 77);
-        if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) report("private", 77);
-        if (mount("tmpfs", (temp / "small").c_str(), "tmpfs", 0, "size=256k") != 0) report("mount", 77);
+    handOver(temp.path());
+    const auto outcome = asUnprivilegedUser([&]() -> std::string {
         PosixFileManager files;
-        try {
-            files.copyItem(temp / "big.bin", temp / "small/big.bin");
-            report("copy succeeded", 1);
-        } catch (const FileSystemError& error) {
-            if (files.entryExists(temp / "small/big.bin")) report("partial file left", 1);
-            report(error.what(), 0);
+        const Path root = temp / "root";
+        writeFile(root / "a/b/file", "1");
+        writeFile(root / ".hidden", "2");
+        writeFile(root / "skip/inner", "3");
+        writeFile(root / "closed/inner", "4");
+        makeLink("a", root / "link-to-a");
+        chmod((root / "closed").c_str(), 0);
+        std::vector<std::string> seen;
+        int listingError = 0;
+        auto walk = files.walk(root);
+        while (auto entry = walk->next()) {
+            if (entry->listingError != 0) {
+                listingError = entry->listingError;
+                seen.push_back("cannot list " + entry->relativePath);
+                continue;
+            }
+            seen.push_back(entry->relativePath);
+            if (entry->relativePath == "skip") walk->skipDescendants();
         }
-    }
-    close(pipeFds[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;) message.append(buffer, static_cast<std::size_t>(got));
-    close(pipeFds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace here (" << message << ")";
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << message;
-    EXPECT_EQ(message, "Could not copy \u201C" + (temp / "big.bin").string() + "\u201D: the disk is full.");
-}
-
-TEST(PosixFileManager, ATreeCopiedByBothThreadsKeepsEveryFolderAndEndsWholeOrNotAtAll) {
-    // More folders than the copy opens out into pieces, so that some are copied whole
-    // and some are filled piece by piece, each with a read-only folder inside.
-    TemporaryFolder temp;
-    PosixFileManager files;
-    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
-    for (int folder = 0; folder < 12; ++folder) {
-        const Path skill = temp / "src" / ("skill-" + std::to_string(folder));
-        for (int file = 0; file < 8; ++file) writeFile(skill / ("part-" + std::to_string(file)), std::string(8192, 'a' + file));
-        writeFile(skill / "locked/SKILL.md", "x");
-        chmod((skill / "locked").c_str(), 0555);
-        utimensat(AT_FDCWD, (skill / "locked").c_str(), old, 0);
-        utimensat(AT_FDCWD, skill.c_str(), old, 0);
-    }
-
-    files.copyItem(temp / "src", temp / "dst");
-
-    EXPECT_EQ(treeOf(temp / "src"), treeOf(temp / "dst"));
-    for (int folder = 0; folder < 12; ++folder) {
-        const Path skill = temp / "dst" / ("skill-" + std::to_string(folder));
-        EXPECT_EQ(statOf(skill).st_mtim.tv_sec, 1000000000) << skill;
-        EXPECT_EQ(statOf(skill / "locked").st_mode & 07777, 0555u) << skill;
-        EXPECT_EQ(statOf(skill / "locked").st_mtim.tv_sec, 1000000000) << skill;
-        EXPECT_EQ(readFile(skill / "part-7"), std::string(8192, 'h'));
-    }
-
-    // A tree that does not fit fails with the real cause and leaves nothing behind.
-    makeFolder(temp / "small");
-    auto outcome = testing::withPrivateTmpfs(temp / "small", "256k", [&]() -> std::string {
-        try {
-            files.copyItem(temp / "src", temp / "small/dst");
-            return "the copy succeeded";
-        } catch (const FileSystemError& error) {
-            if (files.entryExists(temp / "small/dst")) return "a partial copy was left";
-            if (std::string(error.what()).find("the disk is full") == std::string::npos) return error.what();
-        }
+        chmod((root / "closed").c_str(), 0700);
+        auto at = [&](const std::string& name) { return std::find(seen.begin(), seen.end(), name) - seen.begin(); };
+        const long absent = static_cast<long>(seen.size());
+        if (seen.size() != 8) return "seen " + std::to_string(seen.size()) + " entries";
+        if (!(at("a") < at("a/b") && at("a/b") < at("a/b/file"))) return "a folder came after its content";
+        if (at(".hidden") == absent || at("skip/inner") != absent || at("link-to-a/b") != absent) return "wrong entries";
+        if (at("cannot list closed") != at("closed") + 1 || listingError != EACCES) return "the closed folder was not reported";
         return "";
     });
-    if (!outcome.available) GTEST_SKIP() << "no private mount namespace here";
+    ASSERT_TRUE(outcome.available) << outcome.failure;
     EXPECT_EQ(outcome.failure, "");
 }
 
-// Pages of the file that are in memory, as mincore() sees them.
-std::size_t residentPages(const Path& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat status {};
-    fstat(fd, &status);
-    const std::size_t size = static_cast<std::size_t>(status.st_size);
-    void* map = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    close(fd);
-    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    std::vector<unsigned char> pages((size + page - 1) / page);
-    mincore(map, size, pages.data());
-    munmap(map, size);
-    return static_cast<std::size_t>(std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; }));
-}
-
-TEST(PosixFileManager, DroppingCachedPagesForgetsTheTreesContentsButFollowsNoLink) {
+// A real full disk: a 256 KiB tmpfs in a private mount namespace of a child process.
+TEST(PosixFileManager, AFullDiskIsReportedAsSuchAndLeavesNothingHalfCopied) {
     TemporaryFolder temp;
-    struct statfs fileSystem {};
-    statfs(temp.path().c_str(), &fileSystem);
-    if (fileSystem.f_type == TMPFS_MAGIC) GTEST_SKIP() << "the temporary folder is a tmpfs, whose pages cannot be dropped";
-    const std::string contents(1 << 20, 'b');
-    const Path tree = temp.path() / "latest";
-    writeFile(tree / "skills" / "deep" / "weights.bin", contents);
-    writeFile(temp.path() / "outside.bin", contents);
-    makeLink("../outside.bin", tree / "outside-link");
-    PosixFileManager fileManager;
-    // Only clean pages can be dropped, and a read brings them all in.
-    sync();
-    ASSERT_EQ(readFile(tree / "skills" / "deep" / "weights.bin"), contents);
-    ASSERT_EQ(readFile(temp.path() / "outside.bin"), contents);
-    ASSERT_GT(residentPages(tree / "skills" / "deep" / "weights.bin"), 0u);
-
-    fileManager.dropCachedPages(tree);
-
-    EXPECT_EQ(residentPages(tree / "skills" / "deep" / "weights.bin"), 0u);
-    EXPECT_GT(residentPages(temp.path() / "outside.bin"), 0u);
-    EXPECT_EQ(readFile(tree / "skills" / "deep" / "weights.bin"), contents);
-    // A hint about nothing is no error.
-    fileManager.dropCachedPages(temp.path() / "missing");
+    writeFile(temp / "big.bin", std::string(1 << 20, 'x'));
+    for (int i = 0; i < 12; ++i) writeFile(temp / "tree" / std::to_string(i) / "part", std::string(64 << 10, 'y'));
+    makeFolder(temp / "small");
+    const auto outcome = withPrivateTmpfs(temp / "small", "256k", [&]() -> std::string {
+        PosixFileManager files;
+        for (const auto* name : {"big.bin", "tree"}) {
+            try {
+                files.copyItem(temp / name, temp / "small" / name);
+                return std::string(name) + " fit";
+            } catch (const FileSystemError& error) {
+                if (files.examine(temp / "small" / name, Links::noFollow).exists()) return "a partial copy was left";
+                if (std::string(error.what()).find(": the disk is full.") == std::string::npos) return error.what();
+            }
+        }
+        return "";
+    });
+    if (!outcome.available) GTEST_SKIP() << "no private mount namespace here: " << outcome.failure;
+    EXPECT_EQ(outcome.failure, "");
 }
 
-TEST(Paths, StandardizingAndAppendingRelativePaths) {
+// Copying and removing hold only a few folders open however deep the tree: anything
+// the walk can stage, the run can publish and remove again.
+TEST(PosixFileManager, DeepTreesAreCopiedAndRemovedWithFewOpenFiles) {
+    TemporaryFolder temp;
+    const int depth = 300;
+    int fd = open(temp.path().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < depth; ++level) {
+        mkdirat(fd, "d", 0755);
+        const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = next;
+    }
+    close(openat(fd, "leaf", O_WRONLY | O_CREAT, 0644));
+    close(fd);
+    const auto outcome = inChildProcess([&]() -> std::string {
+        const rlimit few{100, 100};
+        if (setrlimit(RLIMIT_NOFILE, &few) != 0) return "setrlimit";
+        PosixFileManager files;
+        files.copyItem(temp / "d", temp / "copy", CopySource::own);
+        files.removeItem(temp / "d");
+        if (files.examine(temp / "d", Links::noFollow).exists()) return "the tree was not removed";
+        files.removeItem(temp / "copy");
+        return "";
+    });
+    EXPECT_EQ(outcome.failure, "");
+}
+
+// What Brindle made from sources with read-only or unreadable folders and files, it can
+// always copy and remove again; the user's own files it only ever reads.
+TEST(PosixFileManager, OwnTreesAreCopiedAndRemovedWhateverTheirBits) {
+    TemporaryFolder temp;
+    handOver(temp.path());
+    const auto outcome = asUnprivilegedUser([&]() -> std::string {
+        PosixFileManager files;
+        const Path src = temp / "src";
+        writeFile(src / "locked/inside.md", "locked");
+        writeFile(src / "private/deeper/secret", "secret");
+        writeFile(src / "unreadable", "unreadable");
+        writeFile(src / "read-only", "read-only");
+        const std::vector<std::pair<std::string, unsigned>> bits{
+            {"locked", 0555}, {"private/deeper", 0}, {"private", 0}, {"unreadable", 0}, {"read-only", 0444}};
+        for (const auto& [name, mode] : bits) chmod((src / name).c_str(), mode);
+
+        try {
+            files.copyItem(src, temp / "as-user");
+            return std::string("the user's unreadable folders were opened up");
+        } catch (const FileSystemError&) {
+            if (files.examine(temp / "as-user", Links::noFollow).exists()) return std::string("a partial copy was left");
+        }
+        files.copyItem(src, temp / "dst", CopySource::own);
+        auto isFile = [](const std::string& name) { return name == "unreadable" || name == "read-only"; };
+        // Parents first, and each one's bits read before it is opened.
+        auto openUp = [&](const Path& root) {
+            std::map<std::string, unsigned> modes;
+            for (auto bit = bits.rbegin(); bit != bits.rend(); ++bit) {
+                modes[bit->first] = statOf(root / bit->first).st_mode & 07777;
+                chmod((root / bit->first).c_str(), isFile(bit->first) ? 0600 : 0700);
+            }
+            return modes;
+        };
+        auto restrict = [&](const Path& root) {
+            for (const auto& [name, mode] : bits) chmod((root / name).c_str(), mode);
+        };
+        const std::map<std::string, unsigned> expected(bits.begin(), bits.end());
+        if (openUp(src) != expected) return std::string("the source's bits were not given back");
+        if (openUp(temp / "dst") != expected) return std::string("the copy lost the bits");
+        if (treeOf(src) != treeOf(temp / "dst")) return std::string("the copy lost content");
+        restrict(temp / "dst");
+        restrict(src);
+        files.removeItem(temp / "dst");
+        files.removeItem(src);
+        if (files.examine(temp / "dst", Links::noFollow).exists() || files.examine(src, Links::noFollow).exists())
+            return std::string("not removed");
+        return std::string();
+    });
+    ASSERT_TRUE(outcome.available) << outcome.failure;
+    EXPECT_EQ(outcome.failure, "");
+}
+
+TEST(PosixFileManager, EachFileSystemIsSyncedTheWayThatReachesItsStorage) {
+    using posix::SyncMethod;
+    EXPECT_EQ(posix::syncMethodFor(TMPFS_MAGIC), SyncMethod::none);
+    EXPECT_EQ(posix::syncMethodFor(EXT4_SUPER_MAGIC), SyncMethod::wholeFileSystem);
+    EXPECT_EQ(posix::syncMethodFor(BTRFS_SUPER_MAGIC), SyncMethod::wholeFileSystem);
+    EXPECT_EQ(posix::syncMethodFor(FUSE_SUPER_MAGIC), SyncMethod::eachEntry);
+    EXPECT_EQ(posix::syncMethodFor(NFS_SUPER_MAGIC), SyncMethod::eachEntry);
+    EXPECT_EQ(posix::syncMethodFor(0x12345678), SyncMethod::eachEntry) << "an unknown file system is synced entry by entry";
+    for (const Path& base : {memoryBackedTemporaryBase(), Path(std::filesystem::temp_directory_path())}) {
+        TemporaryFolder temp(base);
+        writeFile(temp / "tree/a/file", "x");
+        PosixFileManager files;
+        EXPECT_NO_THROW(files.syncTree(temp / "tree"));
+        EXPECT_NO_THROW(files.syncFolder(temp.path()));
+        EXPECT_NO_THROW(posix::syncTree(temp / "tree/a/file"));
+    }
+}
+
+TEST(Paths, StandardizingAppendingAndContaining) {
     EXPECT_EQ(standardized("/a//b/./c/../d/"), Path("/a/b/d"));
     EXPECT_EQ(standardized("/"), Path("/"));
-    EXPECT_EQ(appendingRelativePath("/base", "/Codex//skills/"), Path("/base/Codex/skills"));
+    EXPECT_EQ(appendingRelativePath("/base", "//x//y/"), Path("/base/x/y"));
     EXPECT_EQ(appendingRelativePath("/base", "a/../b"), Path("/base/a/../b"));
-    EXPECT_EQ(appendingRelativePath("/base", "///"), Path("/base"));
-    EXPECT_EQ(appendingRelativePath("/base", ""), Path("/base"));
+    EXPECT_EQ(appendingRelativePath("/base", "/"), Path("/base"));
+    const std::vector<std::tuple<std::string, std::string, bool>> containing{
+        {"/a/b", "/a/b", true}, {"/a/b/c", "/a/b", true}, {"/a/bc", "/a/b", false}, {"/a", "/a/b", false},
+        {"/anything", "/", true}, {"skills/x", "skills", true}, {"skillsx", "skills", false}};
+    for (const auto& [path, folder, inside] : containing) EXPECT_EQ(isSameOrInside(path, folder), inside) << path << " in " << folder;
+}
+
+TEST(UserFolders, TheHomeAndConfigurationFoldersFollowTheEnvironment) {
+    const auto outcome = inChildProcess([]() -> std::string {
+        setenv("HOME", "/tmp/somebody//", 1);
+        setenv("XDG_CONFIG_HOME", "relative/config", 1);
+        UserFolders folders = UserFolders::current();
+        if (folders.home != "/tmp/somebody" || folders.config != "/tmp/somebody/.config") return "relative config used";
+        setenv("XDG_CONFIG_HOME", "/etc/xdg-test", 1);
+        if (UserFolders::current().config != "/etc/xdg-test") return "XDG_CONFIG_HOME ignored";
+        setenv("HOME", "not/absolute", 1);
+        if (!UserFolders::current().home.is_absolute()) return "a relative HOME was taken";
+        return "";
+    });
+    EXPECT_EQ(outcome.failure, "");
 }
 
 }  // namespace
-}  // namespace brindle
+}  // namespace brindle::testing

@@ -8,27 +8,22 @@
 #include "BrindleCore/ItemCopier.h"
 #include "tests/fakes/FaultInjectingFileManager.h"
 #include "tests/fakes/TemporaryFolder.h"
+#include "tests/support/ChildProcess.h"
 
-namespace brindle {
+namespace brindle::testing {
 namespace {
-
-using testing::makeFolder;
-using testing::makeLink;
-using testing::readFile;
-using testing::TemporaryFolder;
-using testing::treeOf;
-using testing::writeFile;
-using Tree = std::map<std::string, std::string>;
 
 class ItemCopierTest : public ::testing::Test {
 protected:
     TemporaryFolder temp;
-    PosixFileManager files;
+    PosixFileManager real;
+    FaultInjectingFileManager files{real};
     Path source = temp / "skills";
     Path destination = temp / "staging/Codex/skills";
-    CopyStats copy(const std::set<std::string>& excluded = {}) {
-        files.createDirectory(destination.parent_path());
-        return copyItem(files, source, destination, excluded);
+    Path previous = temp / "latest/Codex/skills";
+    ItemCopy copy(const std::set<std::string>& excluded = {}, std::optional<Path> earlier = std::nullopt) {
+        real.createDirectory(destination.parent_path());
+        return copyItem(files, source, destination, excluded, earlier);
     }
 };
 
@@ -39,7 +34,7 @@ TEST_F(ItemCopierTest, ExclusionsMatchFromTheRootOnly) {
     writeFile(source / "codex-primary-runtime", "4444");
     writeFile(source / ".hidden", "55555");
     makeFolder(source / "empty/nested");
-    auto stats = copy({".system", "codex-primary-runtime", "/pdf", "", "pdf/"});
+    const auto stats = copy({".system", "codex-primary-runtime", "/pdf", "", "pdf/"}).stats;
     EXPECT_EQ(treeOf(destination), (Tree{{".systemd", "<dir>"}, {".systemd/b", "22"}, {"pdf", "<dir>"},
                                          {"pdf/.system", "<dir>"}, {"pdf/.system/c", "333"}, {".hidden", "55555"},
                                          {"empty", "<dir>"}, {"empty/nested", "<dir>"}}));
@@ -47,98 +42,114 @@ TEST_F(ItemCopierTest, ExclusionsMatchFromTheRootOnly) {
     EXPECT_EQ(stats.byteCount, 10u);
 }
 
-TEST_F(ItemCopierTest, ReplacesWhateverWasAtTheDestination) {
+TEST_F(ItemCopierTest, ReplacesWhateverWasAtTheDestinationAndKeepsFolderBits) {
     writeFile(source / "kept", "new");
+    writeFile(source / "locked/file", "x");
+    chmod((source / "locked").c_str(), 0555);
     writeFile(destination / "stale", "old");
     copy();
-    EXPECT_EQ(treeOf(destination), (Tree{{"kept", "new"}}));
-    // And a single-file item replaces a folder in its place.
+    EXPECT_EQ(treeOf(destination), (Tree{{"kept", "new"}, {"locked", "<dir>"}, {"locked/file", "x"}}));
+    EXPECT_EQ(real.examine(destination / "locked").mode, 0555u);
+    // A single-file item replaces a folder in its place and ignores exclusions.
     writeFile(temp / "AGENTS.md", "rules");
-    auto stats = copyItem(files, temp / "AGENTS.md", destination, {"anything"});
+    chmod((destination / "locked").c_str(), 0755);
+    const auto stats = copyItem(files, temp / "AGENTS.md", destination, {"anything"}).stats;
     EXPECT_EQ(readFile(destination), "rules");
     EXPECT_EQ(stats.fileCount, 1);
     EXPECT_EQ(stats.byteCount, 5u);
 }
 
-TEST_F(ItemCopierTest, LinksInsideTheTreeAreCopiedAsLinksAtTheirOwnPlace) {
-    writeFile(source / "pdf/SKILL.md", "skill");
-    makeLink("SKILL.md", source / "pdf/README.md");       // to a sibling
-    makeLink("../pdf", source / "alias");                 // to a folder in the tree
-    makeLink("/etc/hostname", source / "outside");        // out of the tree
-    makeLink("does-not-exist", source / "dangling");      // nowhere
-    makeLink(".", source / "self");                       // the folder itself
-    auto stats = copy();
-    EXPECT_EQ(treeOf(destination), treeOf(source));
-    EXPECT_EQ(stats.fileCount, 6);
-    struct stat link {};
-    lstat((destination / "alias").c_str(), &link);
-    EXPECT_TRUE(S_ISLNK(link.st_mode)) << "a link to a folder must not be entered";
-}
-
-TEST_F(ItemCopierTest, ASourceThatIsALinkIsBackedUpAsWhatItLeadsTo) {
-    writeFile(temp / "dotfiles/config.toml", "model = 1");
-    writeFile(temp / "dotfiles/skills/x", "x");
-    makeLink((temp / "dotfiles/config.toml").string(), temp / "config.toml");
+TEST_F(ItemCopierTest, LinksAreCopiedAsLinksButALinkedSourceAsWhatItLeadsTo) {
+    writeFile(temp / "dotfiles/skills/pdf/SKILL.md", "skill");
+    makeLink("SKILL.md", temp / "dotfiles/skills/pdf/README.md");  // to a sibling
+    makeLink("../pdf", temp / "dotfiles/skills/alias");              // to a folder in the tree
+    makeLink("/etc/hostname", temp / "dotfiles/skills/outside");     // out of the tree
+    makeLink("does-not-exist", temp / "dotfiles/skills/dangling");   // nowhere
+    makeLink(".", temp / "dotfiles/skills/self");                    // the folder itself
     makeLink((temp / "dotfiles/skills").string(), source);
-    files.createDirectory(temp / "staging");
-    auto single = copyItem(files, temp / "config.toml", temp / "staging/config.toml", {});
-    EXPECT_EQ(readFile(temp / "staging/config.toml"), "model = 1");
-    struct stat copied {};
-    lstat((temp / "staging/config.toml").c_str(), &copied);
-    EXPECT_TRUE(S_ISREG(copied.st_mode));
+    const auto stats = copy().stats;
+    EXPECT_EQ(treeOf(destination), treeOf(temp / "dotfiles/skills"));
+    EXPECT_EQ(stats.fileCount, 6);
+    EXPECT_EQ(real.examine(destination / "alias", Links::noFollow).type, EntryType::symlink);
+
+    // A dotfile manager's link to a file is backed up as the file's content.
+    writeFile(temp / "dotfiles/config.toml", "model = 1");
+    makeLink((temp / "dotfiles/config.toml").string(), temp / "config.toml");
+    const auto single = copyItem(files, temp / "config.toml", temp / "staging/config.toml", {}).stats;
+    EXPECT_EQ(real.examine(temp / "staging/config.toml", Links::noFollow).type, EntryType::regular);
     EXPECT_EQ(single.byteCount, 9u);
-    copy();
-    EXPECT_EQ(treeOf(destination), (Tree{{"x", "x"}}));
 }
 
-TEST_F(ItemCopierTest, AFolderThatCannotBeOpenedFailsTheItemNamingIt) {
-    writeFile(source / "a", "1");
-    testing::FaultInjectingFileManager failing(files);
-    failing.failWhen("walk", "skills", EACCES);
-    files.createDirectory(destination.parent_path());
-    try {
-        copyItem(failing, source, destination, {});
-        FAIL() << "an unreadable folder was copied as empty";
-    } catch (const FileSystemError& error) {
-        EXPECT_NE(std::string(error.what()).find(source.string()), std::string::npos) << error.what();
-        EXPECT_NE(std::string(error.what()).find("permission was denied"), std::string::npos) << error.what();
-    }
+// Whatever cannot be copied keeps its copy from the previous backup, and says so; the
+// rest is copied all the same.
+TEST_F(ItemCopierTest, WhatCannotBeCopiedKeepsItsEarlierCopy) {
+    for (const auto* name : {"a", "b", "broken", "gone/x"}) writeFile(source / name, std::string("new ") + name);
+    for (const auto* name : {"broken", "gone/x", "gone/y", "old-only"}) writeFile(previous / name, std::string("old ") + name);
+    files.failWhen("copyItem", (source / "broken").string(), EIO);
+    auto result = copy({}, previous);
+    EXPECT_EQ(result.problems.description(), "Could not do copyItem on " + quotedPath((source / "broken").string()) +
+                                                 ": the disk reported an input/output error. Its copy from the "
+                                                 "previous backup was kept.");
+
+    files.failWhen("createDirectory", (destination / "gone").string(), EACCES);
+    result = copy({}, previous);
+    EXPECT_EQ(treeOf(destination), (Tree{{"a", "new a"}, {"b", "new b"}, {"broken", "old broken"}, {"gone", "<dir>"},
+                                         {"gone/x", "old gone/x"}, {"gone/y", "old gone/y"}}));
+    EXPECT_EQ(result.problems.count, 2u);
+    EXPECT_NE(result.problems.description().find(" 1 more entry could not be copied; copies from the previous backup "
+                                                 "were kept where it had them."),
+              std::string::npos);
+
+    // Without an earlier copy there is nothing to keep, and the item says so.
+    const auto fresh = copy();
+    EXPECT_EQ(fresh.problems.count, 2u);
+    EXPECT_NE(fresh.problems.description().find("The previous backup had no copy of it to keep."), std::string::npos);
+    EXPECT_EQ(treeOf(destination).count("broken"), 0u);
+
+    // An earlier copy that cannot be made must stop the run: it would publish less.
+    files.failWhen("copyItem", (previous / "broken").string(), ENOSPC);
+    EXPECT_THROW(copy({}, previous), EarlierCopyNotKept);
 }
 
-TEST_F(ItemCopierTest, AFailingFileEndsTheCopyWithThatFilesError) {
-    writeFile(source / "a/big.bin", "data");
-    testing::FaultInjectingFileManager failing(files);
-    failing.failWhen("copyItem", "big.bin", ENOSPC);
-    files.createDirectory(destination.parent_path());
-    try {
-        copyItem(failing, source, destination, {});
-        FAIL();
-    } catch (const FileSystemError& error) {
-        EXPECT_NE(std::string(error.what()).find((source / "a/big.bin").string()), std::string::npos);
-        EXPECT_NE(std::string(error.what()).find("the disk is full"), std::string::npos);
-    }
-    EXPECT_TRUE(files.fileExists(destination / "a")) << "what was copied before the failure stays";
+TEST_F(ItemCopierTest, AFolderThatCannotBeReadFailsTheItemOrKeepsItsEarlierCopy) {
+    writeFile(source / "open/a", "a");
+    writeFile(source / "closed/secret", "new secret");
+    writeFile(previous / "closed/secret", "old secret");
+    handOver(temp.path());
+    const auto outcome = asUnprivilegedUser([&]() -> std::string {
+        chmod((source / "closed").c_str(), 0);
+        PosixFileManager files;
+        files.createDirectory(destination.parent_path());
+        const auto result = copyItem(files, source, destination, {}, previous);
+        chmod((source / "closed").c_str(), 0700);
+        chmod((destination / "closed").c_str(), 0700);
+        if (result.problems.count != 1) return "problems: " + std::to_string(result.problems.count);
+        const std::string expected = "Could not list the folder " + quotedPath((source / "closed").string()) +
+                                     ": permission was denied. Its copy from the previous backup was kept.";
+        if (result.problems.description() != expected) return result.problems.description();
+        if (readFile(destination / "closed/secret") != "old secret") return std::string("the earlier copy was not kept");
+        // A root that cannot be read at all is the item's failure, not an empty copy.
+        chmod(source.c_str(), 0);
+        try {
+            copyItem(files, source, destination, {});
+            return std::string("an unreadable folder was copied as empty");
+        } catch (const FileSystemError& error) {
+            chmod(source.c_str(), 0700);
+            const std::string text = error.what();
+            if (text.find(source.string()) == std::string::npos || text.find("permission was denied") == std::string::npos)
+                return text;
+        }
+        return std::string();
+    });
+    ASSERT_TRUE(outcome.available) << outcome.failure;
+    EXPECT_EQ(outcome.failure, "");
 }
 
-TEST_F(ItemCopierTest, FoldersKeepTheirPermissionBits) {
-    writeFile(source / "locked/file", "x");
-    chmod((source / "locked").c_str(), 0555);
-    copy();
-    struct stat status {};
-    stat((destination / "locked").c_str(), &status);
-    EXPECT_EQ(status.st_mode & 0777, 0555u);
-    EXPECT_EQ(readFile(destination / "locked/file"), "x");
-}
-
-TEST(ShouldExclude, ExactAndPrefixMatchesOnly) {
-    std::set<std::string> excluded{".system", "a/b"};
-    EXPECT_TRUE(shouldExclude(".system", excluded));
-    EXPECT_TRUE(shouldExclude(".system/x/y", excluded));
-    EXPECT_TRUE(shouldExclude("a/b/c", excluded));
-    EXPECT_FALSE(shouldExclude(".systemx", excluded));
-    EXPECT_FALSE(shouldExclude("x/.system", excluded));
-    EXPECT_FALSE(shouldExclude("a", excluded));
+TEST(ShouldExclude, ExactAndPrefixMatchesFromTheRootOnly) {
+    const std::set<std::string> excluded{".system", "a/b", ""};
+    for (const auto* path : {".system", ".system/x/y", "a/b/c"}) EXPECT_TRUE(shouldExclude(path, excluded)) << path;
+    for (const auto* path : {".systemx", "x/.system", "a", "a/bc"}) EXPECT_FALSE(shouldExclude(path, excluded)) << path;
 }
 
 }  // namespace
-}  // namespace brindle
+}  // namespace brindle::testing

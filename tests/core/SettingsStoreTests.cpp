@@ -38,6 +38,7 @@ TEST_F(SettingsStoreTest, UnusableFilesGiveTheDefaultsAndStayUntouchedUntilSaved
         writeFile(file, contents);
         SettingsStore store(real, file, home);
         EXPECT_EQ(store.settings(), defaults()) << contents;
+        EXPECT_TRUE(store.ignoredFileReason().has_value()) << contents;
         EXPECT_EQ(readFile(file), contents);
     }
     std::filesystem::remove(file);
@@ -49,7 +50,8 @@ TEST_F(SettingsStoreTest, UnusableFilesGiveTheDefaultsAndStayUntouchedUntilSaved
 TEST_F(SettingsStoreTest, NoFileMeansDefaultsAndNothingWrittenUntilSave) {
     SettingsStore store(real, file, home);
     EXPECT_EQ(store.settings(), defaults());
-    EXPECT_FALSE(real.entryExists(file));
+    EXPECT_FALSE(real.examine(file).exists());
+    EXPECT_EQ(store.ignoredFileReason(), std::nullopt) << "no file is not a file to complain about";
     store.save();
     EXPECT_EQ(backupSettingsFromJson(readFile(file)), defaults());
     // A cloud drive that appears later does not move a stored root.
@@ -82,7 +84,7 @@ TEST_F(SettingsStoreTest, AFailedSaveKeepsTheChangeInMemoryAndTheOldFileWhole) {
 }
 
 TEST_F(SettingsStoreTest, TheDefaultLocationIsInTheConfigFolder) {
-    EXPECT_EQ(SettingsStore::defaultSettingsURL(real), real.applicationSupportDirectories().front() / "Brindle/settings.json");
+    EXPECT_EQ(SettingsStore::defaultSettingsURL({"/home/me", "/home/me/.config"}), Path("/home/me/.config/Brindle/settings.json"));
 }
 
 }  // namespace

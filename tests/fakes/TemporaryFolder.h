@@ -33,6 +33,7 @@ void makeLink(const std::string& target, const Path& link);
 Path memoryBackedTemporaryBase();
 // Every entry under a folder as "relative/path" -> "contents" (folders as "<dir>",
 // links as "-> target"), for comparing whole trees.
-std::map<std::string, std::string> treeOf(const Path& root);
+using Tree = std::map<std::string, std::string>;
+Tree treeOf(const Path& root);
 
 }  // namespace brindle::testing

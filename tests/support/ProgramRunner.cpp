@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "BrindleCore/SnapshotNames.h"
+#include "BrindleCore/RandomUUID.h"
 #include "tests/fakes/TemporaryFolder.h"
 
 extern char** environ;
@@ -55,7 +55,7 @@ RunningProgram::RunningProgram(const Path& program, const std::vector<std::strin
 }
 
 RunningProgram::~RunningProgram() {
-    if (reaped_) return;
+    if (hasEnded()) return;
     // The group outlives its leader (xvfb-run's X server, the tray it started).
     ::kill(-pid_, SIGTERM);
     if (!waitFor(std::chrono::seconds(3))) {
@@ -65,28 +65,33 @@ RunningProgram::~RunningProgram() {
     ::kill(-pid_, SIGKILL);
 }
 
-ProgramOutcome RunningProgram::wait() {
+bool RunningProgram::hasEnded() {
     int status = 0;
-    waitpid(pid_, &status, 0);
-    return collect(status);
+    if (!status_ && waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
+    return status_.has_value();
+}
+
+void RunningProgram::kill() {
+    if (!hasEnded()) ::kill(pid_, SIGKILL);
 }
 
 std::optional<ProgramOutcome> RunningProgram::waitFor(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) return collect(status);
+    while (!hasEnded()) {
         if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    return wait();
 }
 
 std::string RunningProgram::errSoFar() const {
     return readFile(errFile_);
 }
 
-ProgramOutcome RunningProgram::collect(int status) {
-    reaped_ = true;
+ProgramOutcome RunningProgram::wait() {
+    int status = status_.value_or(0);
+    if (!status_) waitpid(pid_, &status, 0);
+    status_ = status;
     ProgramOutcome outcome;
     outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.out = readFile(outFile_);

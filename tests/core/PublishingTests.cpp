@@ -1,0 +1,212 @@
+#include <cerrno>
+#include <cstdio>
+
+#include "BrindleCore/FileSystemError.h"
+#include "BrindleCore/Publisher.h"
+#include "tests/core/EngineFixture.h"
+#include "tests/fakes/DurabilityModel.h"
+
+// A backup is never half there: not when any file-system call fails, not when the
+// process dies after any step, not when the power goes at any moment; and the next run
+// puts right what was left, never removing the only whole copy of a backup.
+namespace brindle::testing {
+namespace {
+
+using namespace std::chrono;
+
+class PublishingTest : public EngineFixture, public ::testing::WithParamInterface<bool> {
+protected:
+    Path pristine = temp / "pristine";
+    Tree latestBefore;
+    std::map<std::string, Tree> snapshotsBefore;
+    bool refuseExchange() const { return GetParam(); }
+
+    void SetUp() override {
+        EngineFixture::SetUp();
+        for (int d = 12; d <= 19; ++d) run(real, marchDay(d));
+        makeFolder(machine / "latest 2/Codex");
+        makeFolder(snapshots / "2025-03-19 2");
+    }
+
+    // The state every faulty run starts from: `earlierRunToday` adds a backup of the
+    // same day, which the run replaces.
+    void keepState(bool earlierRunToday) {
+        if (earlierRunToday) run(real, marchDay(20, 9));
+        writeFile(home / ".codex/AGENTS.md", earlierRunToday ? "agents, later" : "agents, changed");
+        if (real.examine(pristine).exists()) real.removeItem(pristine);
+        real.copyItem(root, pristine);
+        latestBefore = treeOf(latest);
+        snapshotsBefore.clear();
+        for (const auto& name : namesIn(snapshots)) snapshotsBefore[name] = treeOf(snapshots / name);
+    }
+    void restoreState() {
+        real.removeItem(root);
+        real.copyItem(pristine, root);
+    }
+    std::size_t callsOfARun() {
+        restoreState();
+        FaultInjectingFileManager counting(real);
+        counting.refuseExchange = refuseExchange();
+        run(counting);
+        return counting.callCount();
+    }
+
+    bool isWholeNew(const Tree& backup) { return problemsOfNewBackup(backup, latestBefore).empty(); }
+
+    // Each published backup is whole: what it was before, or the new one.
+    std::string checkBackups() {
+        if (!real.examine(latest).exists()) return "latest is gone";
+        for (const auto& [name, tree] : snapshotsBefore) {
+            if (name == snapshotFolderName(marchDay(20)) && !real.examine(snapshots / name).exists())
+                return "the day's snapshot is gone";
+        }
+        const Tree now = treeOf(latest);
+        if (now != latestBefore && !isWholeNew(now)) return "latest: " + problemsOfNewBackup(now, latestBefore);
+        for (const auto& name : namesIn(snapshots)) {
+            if (name.front() == '.') continue;  // what a failed removal left, for the next run
+            const Tree snapshot = treeOf(snapshots / name);
+            const auto before = snapshotsBefore.find(name);
+            if ((before == snapshotsBefore.end() || before->second != snapshot) && !isWholeNew(snapshot))
+                return "snapshot " + name + ": " + problemsOfNewBackup(snapshot, latestBefore);
+        }
+        return "";
+    }
+    std::string checkNothingLeft() {
+        for (const auto& folder : {machine, snapshots}) {
+            for (const auto& name : namesIn(folder)) {
+                if (name.front() == '.' && name != ".DS_Store") return "left " + (folder / name).string();
+            }
+        }
+        return "";
+    }
+};
+
+TEST_P(PublishingTest, EveryFailingCallLeavesEveryBackupWholeAndTheNextRunClean) {
+    std::size_t faultyRuns = 0, errors = 0;
+    for (bool earlierRunToday : {false, true}) {
+        keepState(earlierRunToday);
+        const std::size_t calls = callsOfARun();
+        ASSERT_GT(calls, 60u);
+        {
+            // The engine treats every failure alike, whatever its errno: one is enough.
+            const int code = EIO;
+            for (std::size_t call = 0; call < calls; ++call, ++faultyRuns) {
+                restoreState();
+                FaultInjectingFileManager failing(real);
+                failing.refuseExchange = refuseExchange();
+                failing.failCallNumber(call, code);
+                const std::string label = (earlierRunToday ? "same day, call " : "call ") + std::to_string(call) +
+                                          " (" + std::to_string(code) + ")";
+                try {
+                    for (const auto& entry : run(failing).manifest.items) {
+                        if (entry.message) {
+                            EXPECT_NE(entry.message->find('/'), std::string::npos) << label << *entry.message;
+                        }
+                    }
+                } catch (const std::exception& error) {
+                    ++errors;
+                    EXPECT_NE(std::string(error.what()).find('/'), std::string::npos) << label << ": " << error.what();
+                }
+                EXPECT_EQ(checkBackups(), "") << label;
+                run(real);
+                EXPECT_TRUE(isWholeNew(treeOf(latest)) && isWholeNew(treeOf(snapshotOf(marchDay(20))))) << label;
+                EXPECT_EQ(checkNothingLeft(), "") << label;
+                if (HasFailure()) return;  // one broken fault point is enough to read
+            }
+        }
+    }
+    EXPECT_GT(errors, 0u);
+    // The README's reliability table quotes these figures.
+    std::printf("fault points: %zu faulty runs, %zu of them ended with an error\n", faultyRuns, errors);
+}
+
+TEST_P(PublishingTest, APowerCutAtAnyMomentLeavesEveryBackupWholeAndSuccessIsDurable) {
+    for (bool earlierRunToday : {false, true}) {
+        keepState(earlierRunToday);
+        restoreState();
+        FaultInjectingFileManager exchange(real);
+        exchange.refuseExchange = refuseExchange();
+        DurabilityModel model(exchange, machine);
+        run(model);
+        model.expectDurable({latest, snapshotOf(marchDay(20))});
+        EXPECT_EQ(model.breaches(), std::vector<std::string>{}) << (earlierRunToday ? "same day" : "new day");
+    }
+    // A first run ever: every folder on the way to the backups is new.
+    real.removeItem(root);
+    DurabilityModel model(real, machine);
+    run(model);
+    model.expectDurable({latest, snapshotOf(marchDay(20))});
+    EXPECT_EQ(model.breaches(), std::vector<std::string>{});
+}
+
+TEST_P(PublishingTest, ACrashAfterAnyStepIsPutRightBeforeTheNextRunTouchesAnything) {
+    keepState(false);
+    const std::size_t calls = callsOfARun();
+    for (std::size_t call = 0; call < calls; ++call) {
+        restoreState();
+        FaultInjectingFileManager crashing(real);
+        crashing.refuseExchange = refuseExchange();
+        crashing.crashAfterCall(call);
+        try {
+            run(crashing);
+        } catch (const SimulatedCrash&) {
+        } catch (const std::exception&) {
+        }
+        // The next run fails right after it has put things right, as a second crash or
+        // a full disk would make it: what it found must already be whole by then.
+        FaultInjectingFileManager next(real);
+        next.refuseExchange = refuseExchange();
+        next.failWhen("createDirectory", "/.staging-", EIO);
+        std::string removedOnlyCopy;
+        next.beforeEach = [&](const std::string& operation, const Path& path) {
+            if (operation != "removeItem" || !removedOnlyCopy.empty() || !real.examine(path).exists()) return;
+            const bool latestWhole =
+                real.examine(latest).exists() && (treeOf(latest) == latestBefore || isWholeNew(treeOf(latest)));
+            if (!latestWhole && treeOf(path) == latestBefore) removedOnlyCopy = path.string();
+        };
+        EXPECT_THROW(run(next), FileSystemError);
+        const std::string label = "crash after call " + std::to_string(call);
+        EXPECT_EQ(removedOnlyCopy, "") << label << ": removed the only whole copy of the earlier backup";
+        EXPECT_EQ(checkBackups(), "") << label;
+        EXPECT_EQ(checkNothingLeft(), "") << label;
+        run(real);
+        EXPECT_TRUE(isWholeNew(treeOf(latest))) << label;
+        EXPECT_EQ(checkNothingLeft(), "") << label;
+        if (HasFailure()) return;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Swap, PublishingTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "WithoutExchange" : "WithExchange"; });
+
+TEST(Recovery, PutsBackWhatWasSetAsideAndRemovesEveryOtherLeftover) {
+    TemporaryFolder temp;
+    PosixFileManager real;
+    const Path machine = temp / "box";
+    const std::string id = "0123456789ABCDEF0123456789ABCDEF0123";
+    writeFile(machine / (".unpublishing-latest-" + id) / "manifest.json", "old latest");
+    writeFile(machine / (".staging-" + id) / "manifest.json", "new");
+    writeFile(machine / "Snapshots/2025-03-19/manifest.json", "kept");
+    writeFile(machine / ("Snapshots/.unpublishing-2025-03-19-" + id) / "manifest.json", "stale");
+    writeFile(machine / ("Snapshots/.unpublishing-2025-03-20-" + id) / "manifest.json", "old day");
+    writeFile(machine / ("Snapshots/.publishing-" + id) / "manifest.json", "partial");
+    writeFile(machine / ("Snapshots/.unpublishing-" + id) / "manifest.json", "target unknown");
+
+    recoverInterruptedPublishing(real, machine, "latest");
+    recoverInterruptedPublishing(real, machine / "Snapshots");
+
+    EXPECT_EQ(treeOf(machine), (Tree{{"latest", "<dir>"},
+                                     {"latest/manifest.json", "old latest"},
+                                     {"Snapshots", "<dir>"},
+                                     {"Snapshots/2025-03-19", "<dir>"},
+                                     {"Snapshots/2025-03-19/manifest.json", "kept"},
+                                     {"Snapshots/2025-03-20", "<dir>"},
+                                     {"Snapshots/2025-03-20/manifest.json", "old day"},
+                                     {"Snapshots/.unpublishing-" + id, "<dir>"},
+                                     {"Snapshots/.unpublishing-" + id + "/manifest.json", "target unknown"}}));
+    EXPECT_EQ(targetOfAside(asideName("2025-03-20")), "2025-03-20");
+    EXPECT_EQ(targetOfAside(".unpublishing-" + id), "");
+}
+
+}  // namespace
+}  // namespace brindle::testing

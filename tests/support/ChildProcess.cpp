@@ -1,0 +1,117 @@
+#include "tests/support/ChildProcess.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <exception>
+#include <filesystem>
+
+namespace brindle::testing {
+
+namespace {
+
+constexpr int kUnavailable = 77;
+
+// A body's failure text, or "unavailable" and the reason when the set-up failed.
+struct Unavailable {
+    std::string reason;
+};
+
+ChildOutcome runChild(const std::function<void()>& setUp, const std::function<std::string()>& body) {
+    int fds[2];
+    if (pipe(fds) != 0) return {false, "pipe"};
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        auto finish = [&](const std::string& text, int code) {
+            (void)!write(fds[1], text.data(), text.size());
+            _exit(code);
+        };
+        try {
+            setUp();
+            const std::string failure = body();
+            finish(failure, failure.empty() ? 0 : 1);
+        } catch (const Unavailable& unavailable) {
+            finish(unavailable.reason, kUnavailable);
+        } catch (const std::exception& error) {
+            finish(std::string("exception: ") + error.what(), 1);
+        } catch (...) {
+            finish("an exception that is no std::exception", 1);
+        }
+    }
+    close(fds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(got));
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kUnavailable) return {false, text};
+    if (!WIFEXITED(status)) return {true, "the child did not exit normally: " + text};
+    return {true, WEXITSTATUS(status) == 0 ? "" : (text.empty() ? "failed" : text)};
+}
+
+}  // namespace
+
+ChildOutcome inChildProcess(const std::function<std::string()>& body) {
+    return runChild([] {}, body);
+}
+
+ChildOutcome withPrivateTmpfs(const Path& mountPoint, const std::string& size,
+                              const std::function<std::string()>& body) {
+    return runChild(
+        [&] {
+            if (unshare(CLONE_NEWNS) != 0) throw Unavailable{"unshare"};
+            if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) throw Unavailable{"make / private"};
+            if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0)
+                throw Unavailable{"mount tmpfs"};
+        },
+        body);
+}
+
+TestUser unprivilegedUser() {
+    if (geteuid() != 0) return {geteuid(), getegid(), false};
+    const passwd* nobody = getpwnam("nobody");
+    return nobody ? TestUser{nobody->pw_uid, nobody->pw_gid, true} : TestUser{65534, 65534, true};
+}
+
+void handOver(const Path& folder) {
+    const TestUser user = unprivilegedUser();
+    if (!user.isOther) return;
+    namespace fs = std::filesystem;
+    if (lchown(folder.c_str(), user.uid, user.gid) != 0) throw std::runtime_error("could not hand over " + folder.string());
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (lchown(entry.path().c_str(), user.uid, user.gid) != 0)
+            throw std::runtime_error("could not hand over " + entry.path().string());
+    }
+}
+
+ChildOutcome asUnprivilegedUser(const std::function<std::string()>& body) {
+    const TestUser user = unprivilegedUser();
+    return runChild(
+        [&] {
+            if (!user.isOther) return;
+            if (setgroups(0, nullptr) != 0 || setresgid(user.gid, user.gid, user.gid) != 0 ||
+                setresuid(user.uid, user.uid, user.uid) != 0)
+                throw Unavailable{"could not become the unprivileged user"};
+        },
+        body);
+}
+
+std::vector<std::string> unprivilegedCommand(const Path& program, const std::vector<std::string>& arguments) {
+    std::vector<std::string> command;
+    const TestUser user = unprivilegedUser();
+    if (user.isOther) {
+        command = {"/usr/bin/setpriv", "--reuid=" + std::to_string(user.uid), "--regid=" + std::to_string(user.gid),
+                   "--clear-groups", "--"};
+    }
+    command.push_back(program.string());
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return command;
+}
+
+}  // namespace brindle::testing
