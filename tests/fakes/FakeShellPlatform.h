@@ -46,11 +46,11 @@ class FakeDesktop final : public shell::Desktop {
 public:
     void showError(const std::string& messageText, const std::string& informativeText) override {
         alerts.emplace_back(messageText, informativeText);
-        openPanel(whileAlertOpen);
+        if (whileAlertOpen) whileAlertOpen();
     }
     std::optional<Path> chooseFolder(const std::string& title, const Path& startingFolder) override {
         choosers.emplace_back(title, startingFolder);
-        openPanel(whileChooserOpen);
+        if (whileChooserOpen) whileChooserOpen();
         return chosenFolder;
     }
     void openFolder(const Path& folder) override { opened.push_back(folder); }
@@ -67,12 +67,6 @@ public:
     std::vector<Path> opened;
     int updateChecks = 0;
     int terminations = 0;
-
-private:
-    // A copy, so that the test may replace the function while it runs.
-    static void openPanel(std::function<void()> whileOpen) {
-        if (whileOpen) whileOpen();
-    }
 };
 
 // Registering enables, unregistering disables, unless `failure` is set.

@@ -3,7 +3,6 @@
 // session bus, as Xfce's and LXQt's panels and waybar do on a desktop.
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
 
@@ -138,12 +137,19 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
                         {"--auto-servernum", "--server-args=-screen 0 800x600x24 -nolisten tcp", BRINDLE_BINARY},
                         environment("", bus.address), temp.path());
     ASSERT_TRUE(processEventsUntil([&] { return !registered.isEmpty(); }, 30s)) << tray.errSoFar();
-    QDBusInterface item(registered.front(), "/StatusNotifierItem", "org.kde.StatusNotifierItem", bus.connection);
-    EXPECT_EQ(item.property("ItemIsMenu"), true) << "a click would not show the exported menu";
-    QDBusInterface menu(registered.front(), item.property("Menu").value<QDBusObjectPath>().path(),
-                        "com.canonical.dbusmenu", bus.connection);
+    auto call = [&](const QString& path, const QString& interface, const QString& method, const QVariantList& arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(registered.front(), path, interface, method);
+        message.setArguments(arguments);
+        return bus.connection.call(message, QDBus::Block, 5000);
+    };
+    auto property = [&](const char* name) {
+        return call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get", {"org.kde.StatusNotifierItem", name})
+            .arguments().value(0).value<QDBusVariant>().variant();
+    };
+    EXPECT_EQ(property("ItemIsMenu"), true) << "a click would not show the exported menu";
+    const QString menu = property("Menu").value<QDBusObjectPath>().path();
     auto items = [&] {
-        const QDBusMessage reply = menu.call("GetLayout", 0, -1, QStringList());
+        const QDBusMessage reply = call(menu, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
         EXPECT_EQ(reply.signature(), "u(ia{sv}av)") << reply.errorMessage().toStdString();
         QMap<QString, qt::DBusMenuNode> byLabel;
         for (const auto& node : qdbus_cast<qt::DBusMenuNode>(reply.arguments().value(1)).children)
@@ -161,10 +167,10 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
 
     // The manifest names the second; the next backup must be in another one.
     processEventsUntil([] { return false; }, 1100ms);
-    menu.call("Event", shown["Back Up Now"].id, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u);
-    EXPECT_TRUE(processEventsUntil([&] { return item.property("Title") == "Backing up"; }, 5s));
-    ASSERT_TRUE(processEventsUntil([&] { return item.property("Title") == "Brindle" && latestManifest() != launchBackup; },
-                                   60s))
+    call(menu, "com.canonical.dbusmenu", "Event",
+         {shown["Back Up Now"].id, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u});
+    EXPECT_TRUE(processEventsUntil([&] { return property("Title") == "Backing up"; }, 5s));
+    ASSERT_TRUE(processEventsUntil([&] { return property("Title") == "Brindle" && latestManifest() != launchBackup; }, 60s))
         << "no backup from the menu: " << tray.errSoFar();
 
     // A second launch says so, and the tray shows that it is there.
