@@ -12,6 +12,7 @@
 #include "BrindleApp/desktop/AppId.h"
 #include "BrindleCore/FileSystemError.h"
 #include "BrindleCore/UserFolders.h"
+#include "BrindleCore/Utf8.h"
 
 namespace brindle::desktop {
 
@@ -116,7 +117,7 @@ bool XdgAutostart::isEnabled() const {
 
 void XdgAutostart::enable() const {
     if (programPath_.empty() || !programPath_.is_absolute()) cannotWrite(entryPath_, "the location of the running program is unknown");
-    if (g_utf8_validate(programPath_.c_str(), -1, nullptr) == FALSE)
+    if (!isValidUtf8(programPath_.native()))
         cannotWrite(entryPath_, "the program's path " + quotedPath(programPath_.string()) +
                                     " is not UTF-8 text, which a desktop entry cannot hold");
     // Folders made for it are private to the user, as the XDG base directory rules ask.
