@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <limits>
 
 #include "BrindleCore/BackupServiceError.h"
@@ -19,186 +18,173 @@ BackupResult failingEngine(const BackupSettings&) {
 TEST(Schedule, TheIntervalIsTheStoredMinutesWithinItsBounds) {
     // Qt's timers hold up to 2^31 - 1 ms, which is 35,791 whole minutes.
     const std::chrono::milliseconds qtLimit {2'147'483'647};
+    constexpr auto lowest = std::numeric_limits<std::int64_t>::min(), highest = std::numeric_limits<std::int64_t>::max();
     const std::vector<std::pair<std::int64_t, std::chrono::minutes>> cases {
-        {0, 5min}, {-10, 5min}, {1, 5min}, {5, 5min}, {6, 6min}, {60, 60min}, {35'791, 35'791min}, {35'792, 35'791min},
-        {std::numeric_limits<std::int64_t>::max(), 35'791min}, {std::numeric_limits<std::int64_t>::min(), 5min}};
+        {lowest, 5min}, {1, 5min}, {5, 5min}, {6, 6min}, {35'791, 35'791min}, {35'792, 35'791min}, {highest, 35'791min}};
     for (const auto& [stored, interval] : cases) EXPECT_EQ(shell::scheduleInterval(stored, qtLimit), interval) << stored;
 }
 
-TEST(Schedule, OneRunAtLaunchThenOneEveryIntervalCountedFromTheLaunch) {
+TEST(Schedule, OneRunAtLaunchThenOneEveryStoredIntervalCountedFromTheLaunch) {
     ShellHarness shell;
     shell.writeSettings({"/nowhere", {}, 10});
     shell.launch();
-    EXPECT_EQ(shell.runner.waiting.size(), 1u);
-    shell.finishRunAndWait();
-
-    shell.clock.advance(10min - shell.clock.elapsed() - 1ms);
-    EXPECT_FALSE(shell.isBackingUp());
-    shell.clock.advance(1ms);
-    EXPECT_EQ(shell.runner.waiting.size(), 1u);
-    shell.finishRunAndWait();
-    shell.clock.advance(20min - shell.clock.elapsed());
-    EXPECT_EQ(shell.runner.waiting.size(), 1u);
-}
-
-TEST(Run, SpinsThroughTheFramesEveryFifthOfASecondThenReturnsToIdle) {
-    ShellHarness shell;
-    shell.launch();
-    std::vector<std::string> titles {shell.statusItem.looks.back().title()};
-    for (int tick = 0; tick < 5; ++tick) {
-        shell.clock.advance(200ms);
-        titles.push_back(shell.statusItem.looks.back().title());
-    }
-    EXPECT_EQ(titles, (std::vector<std::string> {"Saving |", "Saving /", "Saving -", "Saving \\", "Saving |", "Saving /"}));
-    EXPECT_EQ(shell.statusItem.looks.back().accessibilityDescription(), "Backing up");
-
-    shell.finishRunAndWait();
-    EXPECT_EQ(shell.statusItem.looks.back().title(), "Brindle");
-    EXPECT_EQ(shell.statusItem.looks.back().accessibilityDescription(), "Brindle");
-    const std::size_t drawn = shell.statusItem.looks.size();
-    shell.clock.advance(1s);
-    EXPECT_EQ(shell.statusItem.looks.size(), drawn) << "the spinner kept turning";
-    shell.choose(Command::backUpNow);
-    EXPECT_EQ(shell.statusItem.looks.back().title(), "Saving |") << "every run starts with the first frame";
-}
-
-TEST(Run, TheIndicatorStaysUpForTheMinimumOnTheMonotonicClock) {
-    for (const auto wallClockJump : {0h, -1h, 1h}) {
-        ShellHarness shell;
-        shell.launch();
-        shell.clock.advance(300ms);
-        shell.clock.moveWallClock(wallClockJump);
-        shell.finishRun();
-        shell.clock.advance(949ms);
-        EXPECT_TRUE(shell.isBackingUp()) << "wall clock moved by " << wallClockJump.count() << " h";
-        EXPECT_EQ(shell.statusItem.statusLine(), "Backing up Codex files...");
-        shell.clock.advance(1ms);
-        EXPECT_FALSE(shell.isBackingUp()) << "wall clock moved by " << wallClockJump.count() << " h";
-    }
-    // A run that took longer completes as soon as its outcome arrives.
-    ShellHarness shell;
-    shell.launch();
-    shell.clock.advance(3s);
     shell.finishRun();
-    EXPECT_EQ(shell.statusItem.statusLine(), "Last synced just now");
-}
-
-TEST(Run, TriggersDuringARunAreDroppedWithoutAnyChange) {
-    ShellHarness shell;
-    shell.writeSettings({"/nowhere", {}, 5});
-    shell.launch();
-    shell.clock.advance(200ms);
-    const std::size_t looks = shell.statusItem.looks.size();
-    const int menus = shell.statusItem.menusSet;
-    shell.choose(Command::backUpNow);
-    EXPECT_EQ(shell.statusItem.looks.size(), looks) << "a dropped trigger restarted the spinner";
-    EXPECT_EQ(shell.statusItem.menusSet, menus) << "a dropped trigger rebuilt the menu";
-
-    shell.clock.advance(5min);  // a scheduled firing during the run
-    EXPECT_EQ(shell.runner.waiting.size(), 1u);
+    shell.advance(10min - 1ms);
+    EXPECT_TRUE(shell.waiting.empty());
+    shell.advance(1ms);
     shell.finishRun();
-    EXPECT_EQ(shell.engineCalls.size(), 1u);
-    shell.choose(Command::backUpNow);
-    EXPECT_EQ(shell.runner.waiting.size(), 1u) << "the guard lets the next trigger through";
+    shell.advance(10min);
+    EXPECT_EQ(shell.waiting.size(), 1u);
 }
 
-TEST(Run, AFailureReplacesTheResultAndIsAlertedOnceIdleUntilTheNextRun) {
-    ShellHarness shell;
-    shell.launchIdle();
-    const auto succeeding = shell.engine;
-    shell.engine = failingEngine;
-    bool idleWhileAlertUp = false;
-    std::string lineWhileAlertUp;
-    shell.desktop.whileAlertOpen = [&] {
-        idleWhileAlertUp = !shell.isBackingUp();
-        lineWhileAlertUp = shell.statusItem.menu.items.front().title;
-    };
-    shell.choose(Command::backUpNow);
-    shell.finishRunAndWait();
-
-    const std::string description = "Could not publish the backup: the disk is full";
-    EXPECT_EQ(shell.desktop.alerts, (std::vector<std::pair<std::string, std::string>> {
-                                        {"Brindle could not finish the backup.", description}}));
-    EXPECT_TRUE(idleWhileAlertUp);
-    EXPECT_EQ(lineWhileAlertUp, "Backing up Codex files...") << "the menu is rebuilt only after the alert";
-    EXPECT_EQ(shell.statusItem.statusLine(), "Backup failed: " + description);
-
-    shell.engine = succeeding;
-    shell.choose(Command::backUpNow);
-    EXPECT_EQ(shell.statusItem.statusLine(), "Backing up Codex files...");
-    shell.finishRunAndWait();
-    EXPECT_EQ(shell.statusItem.statusLine(), "Last synced just now");
-}
-
-TEST(Run, ASpinnerTickQueuedBeforeTheCompletionChangesNothingAfterIt) {
+TEST(Run, TheSpinnerTurnsFromItsFirstFrameUntilTheRunEndsAndALateTickChangesNothing) {
     ShellHarness shell;
     shell.launch();
+    shell.advance(1s);
+    EXPECT_EQ(std::vector(shell.looks.end() - 6, shell.looks.end()),
+              (std::vector<shell::StatusLook> {{0}, {1}, {2}, {3}, {0}, {1}}));
     shell.finishRun();
     // The tick at 1.2 s queues its job, the completion fires at 1.25 s, and only then
     // do the queued jobs run.
-    shell.clock.advance(1250ms, /*runJobs=*/false);
+    shell.advance(250ms, /*runJobs=*/false);
     ASSERT_FALSE(shell.isBackingUp());
-    ASSERT_GT(shell.clock.pendingJobCount(), 0u);
-    shell.clock.runPendingJobs();
-    EXPECT_FALSE(shell.isBackingUp()) << "a stale tick brought the spinner back";
-}
-
-TEST(Run, ARunThatCannotGetAThreadFailsInsteadOfBlockingLaterRuns) {
-    ShellHarness shell;
-    shell.runner.refuseToStart = true;
-    shell.launch();
+    ASSERT_FALSE(shell.jobs.empty());
+    shell.runPendingJobs();
+    const std::size_t drawn = shell.looks.size();
+    shell.advance(1s);
+    EXPECT_EQ(shell.looks.size(), drawn) << "the spinner came back or kept turning";
     EXPECT_FALSE(shell.isBackingUp());
-    EXPECT_EQ(shell.desktop.alerts.size(), 1u);
-    shell.runner.refuseToStart = false;
     shell.choose(Command::backUpNow);
-    EXPECT_EQ(shell.runner.waiting.size(), 1u);
+    EXPECT_EQ(shell.looks.back(), shell::StatusLook {0});
 }
 
+TEST(Run, TheIndicatorStaysUpForItsMinimumOnTheMonotonicClock) {
+    const std::vector<std::pair<std::chrono::milliseconds, std::chrono::hours>> runTimesAndWallClockJumps {
+        {300ms, 0h}, {300ms, -1h}, {300ms, 1h}, {3s, 0h}};
+    for (const auto& [runTime, jump] : runTimesAndWallClockJumps) {
+        SCOPED_TRACE(::testing::Message() << runTime.count() << " ms, wall clock moved by " << jump.count() << " h");
+        ShellHarness shell;
+        shell.launch();
+        shell.advance(runTime);
+        shell.moveWallClock(jump);
+        shell.finishRun();
+        if (runTime < 1250ms) {
+            shell.advance(1250ms - runTime - 1ms);
+            EXPECT_EQ(shell.statusLine(), "Backing up Codex files...");
+            shell.advance(1ms);
+        }
+        EXPECT_FALSE(shell.isBackingUp());
+        EXPECT_EQ(shell.statusLine(), "Last synced just now");
+    }
+}
+
+TEST(Run, ATriggerDuringARunIsDroppedNotQueued) {
+    ShellHarness shell;
+    shell.writeSettings({"/nowhere", {}, 5});
+    shell.launch();
+    shell.advance(200ms);
+    const std::size_t looks = shell.looks.size();
+    shell.choose(Command::backUpNow);
+    EXPECT_EQ(shell.looks.size(), looks) << "a dropped trigger restarted the spinner";
+    shell.advance(5min);  // a scheduled firing during the run
+    shell.finishRunAndWait();
+    EXPECT_EQ(shell.engineCalls.size(), 1u);
+    EXPECT_TRUE(shell.waiting.empty());
+}
+
+TEST(Run, AFailureReplacesTheResultIsAlertedWhenIdleAndShownUntilARunSucceeds) {
+    ShellHarness shell;
+    shell.launchIdle();
+    shell.refuseToStart = true;
+    shell.choose(Command::backUpNow);
+    EXPECT_EQ(shell.statusLine(), "Backup failed: Resource temporarily unavailable");
+    shell.refuseToStart = false;
+    const auto succeeding = shell.engine;
+    shell.engine = failingEngine;
+    bool idleWhileAlertUp = false;
+    shell.whileModal = [&] { idleWhileAlertUp = !shell.isBackingUp(); };
+    shell.choose(Command::backUpNow);  // the run that could not start left nothing behind
+    shell.finishRunAndWait();
+
+    const std::string description = "Could not publish the backup: the disk is full";
+    EXPECT_EQ(shell.alerts, (ShellHarness::Alerts {{"Brindle could not finish the backup.", "Resource temporarily unavailable"},
+                                                    {"Brindle could not finish the backup.", description}}));
+    EXPECT_TRUE(idleWhileAlertUp);
+    EXPECT_EQ(shell.statusLine(), "Backup failed: " + description);
+    shell.engine = succeeding;
+    shell.choose(Command::backUpNow);
+    shell.finishRunAndWait();
+    EXPECT_EQ(shell.statusLine(), "Last synced just now");
+}
+
+// Qt keeps firing timers under a modal panel; an unattended machine must not stack alerts.
 TEST(ModalRule, FiringsUnderAFailureAlertCollapseIntoOneRunWhenItCloses) {
     ShellHarness shell;
     shell.engine = failingEngine;
-    shell.writeSettings({"/old/root", {}, 5});
+    shell.writeSettings({"/nowhere", {}, 5});
     shell.launch();
     std::optional<std::size_t> runsWhileOpen;
-    shell.desktop.whileAlertOpen = [&] {
+    shell.whileModal = [&] {
         if (runsWhileOpen) return;  // only the first alert stays up, for hours
-        shell.clock.advance(3h);
-        runsWhileOpen = shell.runner.waiting.size();
+        shell.advance(3h);
+        runsWhileOpen = shell.waiting.size();
     };
     shell.finishRunAndWait();
-    EXPECT_EQ(runsWhileOpen, 0u) << "an unattended failure alert stacked more runs";
-    EXPECT_EQ(shell.runner.waiting.size(), 1u) << "one run right after the alert closed";
+    EXPECT_EQ(runsWhileOpen, 0u);
+    EXPECT_EQ(shell.waiting.size(), 1u) << "one run right after the alert closed";
 }
 
-TEST(ModalRule, AFiringUnderTheChooserRunsOnceTheCommandIsDone) {
+TEST(ChooseBackupFolder, SavesAndRunsOrAlertsAndFiringsUnderItsPanelsWaitForTheCommand) {
     struct Case {
         std::optional<Path> chosen;
         bool saveFails;
-        std::string rootOfTheRun;
+        std::chrono::minutes panelsUpFor;
+        bool duringARun;
+        std::string saved;
+        std::optional<std::string> rootOfTheWaitingRun;
     };
-    for (const Case& c : std::vector<Case> {{"/new/root", false, "/new/root"},
-                                            {std::nullopt, false, "/old/root"},
-                                            {"/new/root", true, "/new/root"}}) {
-        SCOPED_TRACE(c.chosen ? (c.saveFails ? "save fails" : "saved") : "cancelled");
+    const std::vector<Case> cases {
+        {"/new/root", false, 0min, false, "/new/root", "/new/root"},
+        {std::nullopt, false, 0min, false, "/old/root", std::nullopt},
+        {"/new/root", true, 0min, false, "/old/root", std::nullopt},
+        {"/new/root", false, 10min, false, "/new/root", "/new/root"},
+        {std::nullopt, false, 10min, false, "/old/root", "/old/root"},
+        // The choice stays in memory for the firing held back under the panels.
+        {"/new/root", true, 10min, false, "/old/root", "/new/root"},
+        // The run under way keeps the settings of its start.
+        {"/new/root", false, 0min, true, "/new/root", "/old/root"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.chosen.value_or("cancelled") << (c.saveFails ? ", save fails" : "")
+                                          << ", panels up " << c.panelsUpFor.count() << " min"
+                                          << (c.duringARun ? ", during a run" : ""));
         ShellHarness shell;
         shell.writeSettings({"/old/root", {}, 5});
-        shell.launchIdle();
-        if (c.saveFails) shell.faults.failWhen("writeFileAtomically", "settings.json", EACCES);
-        shell.desktop.chosenFolder = c.chosen;
+        c.duringARun ? shell.launch() : shell.launchIdle();
+        if (c.saveFails) shell.faults.failWhen("writeFileAtomically", "settings.json", ENOSPC);
+        shell.chosenFolder = c.chosen;
         std::size_t runsUnderPanels = 0;
-        auto panelUp = [&] {
-            shell.clock.advance(10min);
-            runsUnderPanels += shell.runner.waiting.size();
+        shell.whileModal = [&] {
+            shell.advance(c.panelsUpFor);
+            runsUnderPanels += shell.waiting.size() - (c.duringARun ? 1 : 0);
         };
-        shell.desktop.whileChooserOpen = panelUp;
-        shell.desktop.whileAlertOpen = panelUp;
         shell.choose(Command::chooseBackupFolder);
-        shell.clock.runPendingJobs();
+        shell.runPendingJobs();
 
+        EXPECT_EQ(shell.choosers, (ShellHarness::Alerts {{"Choose Brindle Backup Folder", "/old/root"}}));
         EXPECT_EQ(runsUnderPanels, 0u);
-        ASSERT_EQ(shell.runner.waiting.size(), 1u);
+        EXPECT_EQ(shell.savedRoot(), c.saved);
+        EXPECT_EQ(shell.alerts.size(), c.saveFails ? 1u : 0u);
+        if (c.saveFails && c.panelsUpFor == 0min) {
+            const auto& [headline, description] = shell.alerts.front();
+            EXPECT_EQ(headline, "Brindle could not finish the backup.");
+            EXPECT_NE(description.find("settings.json"), std::string::npos) << description;
+            EXPECT_EQ(shell.statusLine(), "Backup failed: " + description) << "the earlier result is cleared";
+        }
+        ASSERT_EQ(shell.waiting.size(), c.rootOfTheWaitingRun ? 1u : 0u);
+        if (!c.rootOfTheWaitingRun) continue;
         shell.finishRun();
-        EXPECT_EQ(shell.engineCalls.back().destinationRootPath, c.rootOfTheRun);
+        EXPECT_EQ(shell.engineCalls.back().destinationRootPath, c.rootOfTheWaitingRun);
     }
 }
 

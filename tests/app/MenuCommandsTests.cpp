@@ -1,124 +1,60 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
-
 #include "tests/app/ShellHarness.h"
 
 namespace brindle::testing {
 namespace {
 
 using shell::Command;
-using shell::LaunchAtLoginStatus;
-using Shown = std::vector<std::pair<std::string, std::string>>;
 
-TEST(OpenBackupFolder, OpensTheRootOnlyWhenItIsAnExistingFolder) {
+TEST(Menu, CommandsReachTheDesktopWhichIsHandedOnlyAnExistingBackupFolder) {
     ShellHarness shell;
-    const Path root = shell.folder.path() / "Backups";
+    const Path root = shell.folder / "Backups";
     shell.writeSettings({root.string(), {}, 30});
     shell.launchIdle();
 
+    // The root comes from a file the user may edit: a script there must not be opened.
     shell.choose(Command::openBackupFolder);
     EXPECT_FALSE(shell.posix.examine(root).exists()) << "a missing root was created";
     writeFile(root, "#!/bin/sh\necho launched\n");
     shell.choose(Command::openBackupFolder);
-    EXPECT_TRUE(shell.desktop.opened.empty()) << "a root naming a missing folder or a script reached the desktop";
-    EXPECT_TRUE(shell.desktop.alerts.empty());
-
     shell.posix.removeItem(root);
     makeFolder(root);
     shell.choose(Command::openBackupFolder);
-    EXPECT_EQ(shell.desktop.opened, std::vector<Path> {root});
-}
-
-TEST(ChooseBackupFolder, StartsAtTheRootAndACancelChangesNothing) {
-    ShellHarness shell;
-    shell.writeSettings({"/srv/backups", {}, 30});
-    shell.launchIdle();
-    const std::string fileBefore = readFile(shell.settingsFile());
-    const int menus = shell.statusItem.menusSet;
-    shell.choose(Command::chooseBackupFolder);
-
-    EXPECT_EQ(shell.desktop.choosers,
-              (std::vector<std::pair<std::string, Path>> {{"Choose Brindle Backup Folder", "/srv/backups"}}));
-    EXPECT_EQ(readFile(shell.settingsFile()), fileBefore);
-    EXPECT_TRUE(shell.runner.waiting.empty());
-    EXPECT_EQ(shell.statusItem.menusSet, menus);
-}
-
-TEST(ChooseBackupFolder, AFailedSaveIsAlertedAndKeepsTheChoiceInMemoryOnly) {
-    ShellHarness shell;
-    shell.writeSettings({"/old/root", {}, 30});
-    shell.launchIdle();
-    shell.faults.failWhen("writeFileAtomically", "settings.json", ENOSPC);
-    shell.desktop.chosenFolder = Path("/new/root");
-    shell.choose(Command::chooseBackupFolder);
-
-    ASSERT_EQ(shell.desktop.alerts.size(), 1u);
-    const auto& [headline, description] = shell.desktop.alerts.front();
-    EXPECT_EQ(headline, "Brindle could not finish the backup.");
-    EXPECT_NE(description.find("settings.json"), std::string::npos) << description;
-    EXPECT_TRUE(shell.runner.waiting.empty());
-    EXPECT_EQ(shell.statusItem.statusLine(), "Backup failed: " + description) << "the earlier result is cleared";
-    EXPECT_EQ(backupSettingsFromJson(readFile(shell.settingsFile())).destinationRootPath, "/old/root");
-
-    shell.choose(Command::backUpNow);
-    shell.finishRun();
-    EXPECT_EQ(shell.engineCalls.back().destinationRootPath, "/new/root");
-}
-
-TEST(ChooseBackupFolder, DuringARunSavesButLeavesTheNewRootToTheNextTrigger) {
-    ShellHarness shell;
-    shell.writeSettings({"/old/root", {}, 30});
-    shell.launch();
-    shell.desktop.chosenFolder = Path("/new/root");
-    shell.choose(Command::chooseBackupFolder);
-
-    EXPECT_EQ(backupSettingsFromJson(readFile(shell.settingsFile())).destinationRootPath, "/new/root");
-    EXPECT_EQ(shell.runner.waiting.size(), 1u);
-    shell.finishRunAndWait();
-    EXPECT_EQ(shell.engineCalls.back().destinationRootPath, "/old/root") << "a run uses the settings of its start";
-
-    shell.choose(Command::backUpNow);
-    shell.finishRun();
-    EXPECT_EQ(shell.engineCalls.back().destinationRootPath, "/new/root");
-}
-
-TEST(LaunchAtLogin, ToggleSwitchesTheStatusAndTheRebuiltMenuShowsIt) {
-    for (const auto before : {LaunchAtLoginStatus::notRegistered, LaunchAtLoginStatus::enabled}) {
-        ShellHarness shell;
-        shell.launchAtLogin.current = before;
-        shell.launchIdle();
-        EXPECT_EQ(shell.statusItem.item("Launch at Login").checked, before == LaunchAtLoginStatus::enabled);
-        shell.choose(Command::toggleLaunchAtLogin);
-        EXPECT_NE(shell.launchAtLogin.current, before);
-        EXPECT_EQ(shell.statusItem.item("Launch at Login").checked, before != LaunchAtLoginStatus::enabled);
-    }
-}
-
-TEST(LaunchAtLogin, AFailureIsAlertedAndShowsInTheStatusLineOnlyWithoutAResult) {
-    for (const bool haveResult : {true, false}) {
-        ShellHarness shell;
-        if (!haveResult) shell.engine = [](const BackupSettings&) -> BackupResult { throw std::runtime_error("offline"); };
-        shell.launchIdle();
-        shell.desktop.alerts.clear();
-        shell.launchAtLogin.current = LaunchAtLoginStatus::enabled;
-        shell.launchAtLogin.failure = "Operation not permitted";
-        shell.choose(Command::toggleLaunchAtLogin);
-
-        EXPECT_EQ(shell.desktop.alerts, (Shown {{"Brindle could not update Launch at Login.", "Operation not permitted"}}));
-        EXPECT_EQ(shell.statusItem.statusLine(),
-                  haveResult ? "Last synced just now" : "Backup failed: Operation not permitted");
-        EXPECT_EQ(shell.statusItem.item("Launch at Login").checked, true) << "the status as it still is";
-    }
-}
-
-TEST(Menu, UpdatesAndQuitGoToTheDesktop) {
-    ShellHarness shell;
-    shell.launchIdle();
     shell.choose(Command::checkForUpdates);
-    EXPECT_EQ(shell.desktop.updateChecks, 1);
     shell.choose(Command::quit);
-    EXPECT_EQ(shell.desktop.terminations, 1);
+    EXPECT_EQ(shell.desktopCalls, (std::vector<std::string> {"open " + root.string(), "check for updates", "terminate"}));
+    EXPECT_TRUE(shell.alerts.empty());
+}
+
+TEST(LaunchAtLogin, TheToggleSwitchesOrAlertsKeepingTheLastResult) {
+    struct Case {
+        bool enabled;
+        std::optional<std::string> failure;
+        bool haveResult;
+    };
+    for (const Case& c : std::vector<Case> {{false, std::nullopt, true}, {true, std::nullopt, true},
+                                            {true, "Operation not permitted", true}, {false, "Operation not permitted", false}}) {
+        SCOPED_TRACE(::testing::Message() << c.enabled << " " << c.failure.value_or("") << " " << c.haveResult);
+        ShellHarness shell;
+        if (!c.haveResult) shell.engine = [](const BackupSettings&) -> BackupResult { throw std::runtime_error("offline"); };
+        shell.launchAtLogin = c.enabled;
+        shell.launchIdle();
+        shell.alerts.clear();
+        shell.launchAtLoginFailure = c.failure;
+        EXPECT_EQ(shell.launchAtLoginTicked(), c.enabled);
+        shell.choose(Command::toggleLaunchAtLogin);
+
+        const bool enabledNow = c.failure ? c.enabled : !c.enabled;
+        EXPECT_EQ(shell.launchAtLogin, enabledNow);
+        EXPECT_EQ(shell.launchAtLoginTicked(), enabledNow);
+        if (!c.failure) {
+            EXPECT_TRUE(shell.alerts.empty());
+            continue;
+        }
+        EXPECT_EQ(shell.alerts, (ShellHarness::Alerts {{"Brindle could not update Launch at Login.", *c.failure}}));
+        EXPECT_EQ(shell.statusLine(), c.haveResult ? "Last synced just now" : "Backup failed: " + *c.failure);
+    }
 }
 
 }  // namespace
