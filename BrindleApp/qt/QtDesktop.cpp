@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
@@ -30,6 +31,10 @@ void QtDesktop::showError(const std::string& messageText, const std::string& inf
                     QMessageBox::Ok);
     box.setInformativeText(QString::fromStdString(informativeText));
     box.setTextFormat(Qt::PlainText);
+    // That reaches the headline only. The description names paths, and a path may hold
+    // anything, markup included: shown as rich text, "<b>" would vanish from it.
+    if (auto* description = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        description->setTextFormat(Qt::PlainText);
     box.exec();
 }
 
