@@ -1,7 +1,7 @@
 // The real `brindle` started as the tray application: with no display, and under an
-// X server (Xvfb) with a StatusNotifierItem tray that the test plays on a private
-// session bus, as Xfce's and LXQt's panels and waybar do on a desktop.
-#include <QCoreApplication>
+// X server of the test's own, where a tray appears only after it has started (as when
+// autostarted before the panel), or where the test plays a StatusNotifierItem tray on a
+// private session bus, as Xfce's and LXQt's panels and waybar do on a desktop.
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
@@ -9,63 +9,57 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
+#include <regex>
 
 #include "BrindleApp/qt/DBusObject.h"
 #include "BrindleApp/qt/DBusTypes.h"
 #include "tests/fakes/TemporaryFolder.h"
+#include "tests/qt/ProcessEvents.h"
 #include "tests/support/ProgramRunner.h"
 
-namespace brindle {
+namespace brindle::testing {
 namespace {
 
 using namespace std::chrono_literals;
 using qt::DBusObject;
-using testing::RunningProgram;
-
-const std::string noDisplayLine =
-    "Brindle's tray needs a graphical session, and none was found; \u201Cbrindle backup\u201D backs up without one.\n";
-
-// Runs the test's event loop, which answers the tray's calls, until `done` or the time is up.
-template <typename Predicate>
-bool processEventsUntil(Predicate done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using Environment = std::map<std::string, std::string>;
 
 class TrayProgram : public ::testing::Test {
 protected:
-    testing::TemporaryFolder temp;
+    TemporaryFolder temp;
     Path home = temp / "home";
+    std::optional<RunningProgram> xServer;
 
-    void SetUp() override {
-        testing::makeFolder(temp / "tmp");
-        testing::writeFile(home / ".codex/AGENTS.md", "Be kind.");
-    }
+    void SetUp() override { writeFile(home / ".codex/AGENTS.md", "Be kind."); }
     // A home, configuration and runtime folder of the test's own; Qt's platform is left
     // to the display (ctest chose offscreen for this test program).
-    std::map<std::string, std::string> environment(const std::string& display, const std::string& bus = "") {
-        return {{"HOME", home.string()},
-                {"XDG_CONFIG_HOME", (temp / "config").string()},
-                {"XDG_RUNTIME_DIR", (temp / "run").string()},
-                {"XDG_DATA_HOME", (temp / "data").string()},
-                {"TMPDIR", (temp / "tmp").string()},  // xvfb-run's files, removed with the folder
-                {"DISPLAY", display},
-                {"DBUS_SESSION_BUS_ADDRESS", bus},
-                {"QT_QPA_PLATFORM", ""},
-                {"WAYLAND_DISPLAY", ""}};
+    Environment environment(const std::string& display, const std::string& bus = "") {
+        return {{"HOME", home.string()}, {"XDG_CONFIG_HOME", (temp / "config").string()},
+                {"XDG_RUNTIME_DIR", (temp / "run").string()}, {"XDG_DATA_HOME", (temp / "data").string()},
+                {"DISPLAY", display}, {"DBUS_SESSION_BUS_ADDRESS", bus}, {"QT_QPA_PLATFORM", ""}, {"WAYLAND_DISPLAY", ""}};
+    }
+    static bool haveTools() {
+        for (const char* tool : {"Xvfb", "trayer", "xwininfo", "dbus-daemon"})
+            if (!std::filesystem::exists(Path("/usr/bin") / tool)) return false;
+        return true;
+    }
+    // Starts an X server on a free display, which it names once it listens.
+    std::string startDisplay() {
+        xServer.emplace("/usr/bin/Xvfb", std::vector<std::string> {"-displayfd", "2", "-nolisten", "tcp"}, Environment {},
+                        temp.path());
+        std::smatch number;
+        std::string err;
+        const std::regex line("(^|\n)([0-9]+)\n");
+        if (!processEventsUntil([&] { return std::regex_search(err = xServer->errSoFar(), number, line); }, 10s))
+            throw std::runtime_error("Xvfb named no display: " + err);
+        return ":" + number[2].str();
     }
     // The manifest of the latest backup, or empty while there is none.
     std::string latestManifest() {
         std::error_code ignored;
         for (const auto& machine : std::filesystem::directory_iterator(home / "Brindle Backups", ignored)) {
             const Path manifest = machine.path() / "latest" / "manifest.json";
-            if (std::filesystem::is_regular_file(manifest, ignored)) return testing::readFile(manifest);
+            if (std::filesystem::is_regular_file(manifest, ignored)) return readFile(manifest);
         }
         return {};
     }
@@ -74,12 +68,31 @@ protected:
 TEST_F(TrayProgram, WithoutAReachableDisplayPrintsOneLineAndExitsWithStatus1) {
     // No display at all, and one where no X server listens: the same line, not Qt's abort.
     for (const std::string display : {"", ":4093"}) {
-        const auto outcome = testing::runProgram(BRINDLE_BINARY, {}, environment(display), temp.path());
+        const auto outcome = runProgram(BRINDLE_BINARY, {}, environment(display), temp.path());
         EXPECT_EQ(outcome.exitStatus, 1) << "display \"" << display << "\": " << outcome.err;
-        EXPECT_EQ(outcome.err, noDisplayLine);
+        EXPECT_EQ(outcome.err, "Brindle's tray needs a graphical session, and none was found; \u201Cbrindle backup\u201D "
+                               "backs up without one.\n");
         EXPECT_EQ(outcome.out, "");
     }
     EXPECT_EQ(latestManifest(), "") << "the tray that cannot start backed up anyway";
+}
+
+TEST_F(TrayProgram, BacksUpWithoutATrayAndDocksIntoAnXEmbedTrayThatAppearsLater) {
+    if (!haveTools()) GTEST_SKIP() << "Xvfb, trayer, xwininfo or dbus-daemon is missing (scripts/install-deps test)";
+    const std::string display = startDisplay();
+    RunningProgram tray(BRINDLE_BINARY, {}, environment(display), temp.path());
+    ASSERT_TRUE(processEventsUntil([&] { return !latestManifest().empty(); }, 30s)) << tray.errSoFar();
+    processEventsFor(2500ms);  // longer than the item waits between looks for a tray
+    ASSERT_FALSE(tray.hasEnded()) << tray.errSoFar();
+
+    RunningProgram trayer("/usr/bin/trayer", {"--edge", "bottom", "--widthtype", "pixel", "--width", "96", "--heighttype",
+                                              "pixel", "--height", "28", "--SetDockType", "true"},
+                          environment(display), temp.path());
+    EXPECT_TRUE(processEventsUntil([&] {
+        const auto panel = runProgram("/usr/bin/xwininfo", {"-name", "panel", "-tree"}, environment(display), temp.path());
+        return panel.out.find("(\"brindle\" \"Brindle\")") != std::string::npos;
+    }, 15s)) << "the icon did not dock: " << tray.errSoFar();
+    EXPECT_FALSE(tray.hasEnded());
 }
 
 // A session bus of the test's own, with no services to start on demand.
@@ -88,7 +101,7 @@ public:
     explicit PrivateBus(const Path& folder)
         : address("unix:path=" + (folder / "bus").string()),
           daemon_("/usr/bin/dbus-daemon", {"--nofork", "--config-file=" + configFile(folder, address)}, {}, folder) {
-        for (int i = 0; i < 500 && !std::filesystem::exists(folder / "bus"); ++i) std::this_thread::sleep_for(10ms);
+        for (int i = 0; i < 500 && !std::filesystem::exists(folder / "bus"); ++i) processEventsFor(10ms);
         connection = QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("test"));
     }
     ~PrivateBus() { QDBusConnection::disconnectFromBus(QStringLiteral("test")); }
@@ -103,18 +116,17 @@ public:
 
 private:
     static std::string configFile(const Path& folder, const std::string& address) {
-        testing::writeFile(folder / "bus.conf", "<busconfig><type>session</type><listen>" + address +
-                                                    "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                                                    "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
-                                                    "<allow own=\"*\"/></policy></busconfig>");
+        writeFile(folder / "bus.conf", "<busconfig><type>session</type><listen>" + address +
+                                           "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                                           "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
+                                           "<allow own=\"*\"/></policy></busconfig>");
         return (folder / "bus.conf").string();
     }
     RunningProgram daemon_;
 };
 
 TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMenu) {
-    if (!std::filesystem::exists("/usr/bin/xvfb-run") || !std::filesystem::exists("/usr/bin/dbus-daemon"))
-        GTEST_SKIP() << "xvfb-run or dbus-daemon is not installed (scripts/install-deps test installs them)";
+    if (!haveTools()) GTEST_SKIP() << "Xvfb, trayer, xwininfo or dbus-daemon is missing (scripts/install-deps test)";
     PrivateBus bus(temp.path());
     ASSERT_TRUE(bus.connection.isConnected()) << bus.address;
     qt::registerDBusTypes();
@@ -133,9 +145,7 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
     ASSERT_TRUE(bus.offer("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", watcher));
     ASSERT_TRUE(bus.offer("org.freedesktop.Notifications", "/org/freedesktop/Notifications", notifications));
 
-    RunningProgram tray("/usr/bin/xvfb-run",
-                        {"--auto-servernum", "--server-args=-screen 0 800x600x24 -nolisten tcp", BRINDLE_BINARY},
-                        environment("", bus.address), temp.path());
+    RunningProgram tray(BRINDLE_BINARY, {}, environment(startDisplay(), bus.address), temp.path());
     ASSERT_TRUE(processEventsUntil([&] { return !registered.isEmpty(); }, 30s)) << tray.errSoFar();
     auto call = [&](const QString& path, const QString& interface, const QString& method, const QVariantList& arguments) {
         QDBusMessage message = QDBusMessage::createMethodCall(registered.front(), path, interface, method);
@@ -166,7 +176,7 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
               (qt::DBusMenuShortcut {{"Control", "b"}}));
 
     // The manifest names the second; the next backup must be in another one.
-    processEventsUntil([] { return false; }, 1100ms);
+    processEventsFor(1100ms);
     call(menu, "com.canonical.dbusmenu", "Event",
          {shown["Back Up Now"].id, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u});
     EXPECT_TRUE(processEventsUntil([&] { return property("Title") == "Backing up"; }, 5s));
@@ -174,16 +184,16 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
         << "no backup from the menu: " << tray.errSoFar();
 
     // A second launch says so, and the tray shows that it is there.
-    const auto second = testing::runProgram(BRINDLE_BINARY, {}, environment(":4093", bus.address), temp.path());
+    const auto second = runProgram(BRINDLE_BINARY, {}, environment(":4093", bus.address), temp.path());
     EXPECT_EQ(second.exitStatus, 0) << second.err;
     EXPECT_EQ(second.out, "Brindle is already running.\n");
     EXPECT_TRUE(processEventsUntil([&] { return notified.contains("Brindle is already running"); }, 5s));
 
     // The command line backs up beside the tray, without a display.
-    const auto backup = testing::runProgram(BRINDLE_BINARY, {"backup"}, environment(""), temp.path());
+    const auto backup = runProgram(BRINDLE_BINARY, {"backup"}, environment(""), temp.path());
     EXPECT_EQ(backup.exitStatus, 0) << backup.err;
-    EXPECT_FALSE(tray.waitFor(0ms)) << "the tray ended";
+    EXPECT_FALSE(tray.hasEnded()) << "the tray ended";
 }
 
 }  // namespace
-}  // namespace brindle
+}  // namespace brindle::testing
