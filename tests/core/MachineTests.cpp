@@ -33,6 +33,7 @@ TEST(MachineName, ReadsPrettyHostnameWithShellQuoting) {
         {"# comment\nCHASSIS=laptop\nPRETTY_HOSTNAME=\"Ada's \\\"Box\\\"\"\n", "Ada's \"Box\""},
         {"PRETTY_HOSTNAME='a b'", "a b"},
         {"PRETTY_HOSTNAME=plain\\ text", "plain text"},
+        {"PRETTY_HOSTNAME=first\nPRETTY_HOSTNAME=second", "second"},
         {"PRETTY_HOSTNAME=\n", std::nullopt},
         {"#PRETTY_HOSTNAME=x\nICON_NAME=y", std::nullopt},
     };
