@@ -1,10 +1,11 @@
 #include "tests/fuzz/FuzzChecks.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
-#include <optional>
-#include <vector>
+#include <iterator>
+#include <numeric>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "BrindleCore/BackupManifest.h"
@@ -77,25 +78,16 @@ void checkNameRules(std::string_view input) {
     }
     const auto base = numberedCopyBaseName(input);
     if (base) require(!base->empty(), "a numbered copy has a base name");
-    // For plain ASCII every character is its own grapheme, so the rule is a plain
-    // split at spaces: an independent answer to compare with.
+    // For printable ASCII every character is its own grapheme and a space the only
+    // blank, so the rule is a plain split into words: an independent answer.
     if (std::all_of(input.begin(), input.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
-        std::vector<std::string> words;
-        std::string word;
-        for (char c : input) {
-            if (c == ' ') {
-                if (!word.empty()) words.push_back(word);
-                word.clear();
-            } else {
-                word += c;
-            }
-        }
-        if (!word.empty()) words.push_back(word);
+        std::istringstream text {std::string(input)};
+        std::vector<std::string> words {std::istream_iterator<std::string>(text), {}};
         std::optional<std::string> expected;
-        if (words.size() >= 2 && std::all_of(words.back().begin(), words.back().end(), [](char c) { return c >= '0' && c <= '9'; })) {
-            std::string joined;
-            for (std::size_t i = 0; i + 1 < words.size(); ++i) joined += (i ? " " : "") + words[i];
-            expected = joined;
+        if (words.size() >= 2 && words.back().find_first_not_of("0123456789") == std::string::npos) {
+            words.pop_back();
+            expected = std::accumulate(words.begin() + 1, words.end(), words.front(),
+                                       [](const std::string& a, const std::string& b) { return a + " " + b; });
         }
         require(base == expected, "ASCII names split at spaces");
     }

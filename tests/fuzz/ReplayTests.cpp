@@ -17,9 +17,8 @@ TEST(FuzzReplay, EverySavedInputStillPassesItsCheck) {
     for (const auto& [target, check] : targets) {
         int replayed = 0;
         for (const char* kind : {"corpus", "regressions"}) {
-            const std::filesystem::path folder = std::filesystem::path(BRINDLE_FUZZ_DIR) / kind / target;
-            if (!std::filesystem::exists(folder)) continue;
-            for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            std::error_code none;  // most targets have no regressions
+            for (const auto& entry : std::filesystem::directory_iterator(Path(BRINDLE_FUZZ_DIR) / kind / target, none)) {
                 SCOPED_TRACE(entry.path().string());
                 check(testing::readFile(entry.path()));
                 ++replayed;
