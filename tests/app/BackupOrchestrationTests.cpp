@@ -24,19 +24,6 @@ TEST(Schedule, TheIntervalIsTheStoredMinutesWithinItsBounds) {
     for (const auto& [stored, interval] : cases) EXPECT_EQ(shell::scheduleInterval(stored, qtLimit), interval) << stored;
 }
 
-TEST(Schedule, OneRunAtLaunchThenOneEveryStoredIntervalCountedFromTheLaunch) {
-    ShellHarness shell;
-    shell.writeSettings({"/nowhere", {}, 10});
-    shell.launch();
-    shell.finishRun();
-    shell.advance(10min - 1ms);
-    EXPECT_TRUE(shell.waiting.empty());
-    shell.advance(1ms);
-    shell.finishRun();
-    shell.advance(10min);
-    EXPECT_EQ(shell.waiting.size(), 1u);
-}
-
 TEST(Run, TheSpinnerTurnsFromItsFirstFrameUntilTheRunEndsAndALateTickChangesNothing) {
     ShellHarness shell;
     shell.launch();
@@ -88,7 +75,7 @@ TEST(Run, ATriggerDuringARunIsDroppedNotQueued) {
     EXPECT_EQ(shell.looks.size(), looks) << "a dropped trigger restarted the spinner";
     shell.advance(5min);  // a scheduled firing during the run
     shell.finishRunAndWait();
-    EXPECT_EQ(shell.engineCalls.size(), 1u);
+    EXPECT_EQ(shell.rootsBackedUp.size(), 1u);
     EXPECT_TRUE(shell.waiting.empty());
 }
 
@@ -132,60 +119,6 @@ TEST(ModalRule, FiringsUnderAFailureAlertCollapseIntoOneRunWhenItCloses) {
     shell.finishRunAndWait();
     EXPECT_EQ(runsWhileOpen, 0u);
     EXPECT_EQ(shell.waiting.size(), 1u) << "one run right after the alert closed";
-}
-
-TEST(ChooseBackupFolder, SavesAndRunsOrAlertsAndFiringsUnderItsPanelsWaitForTheCommand) {
-    struct Case {
-        std::optional<Path> chosen;
-        bool saveFails;
-        std::chrono::minutes panelsUpFor;
-        bool duringARun;
-        std::string saved;
-        std::optional<std::string> rootOfTheWaitingRun;
-    };
-    const std::vector<Case> cases {
-        {"/new/root", false, 0min, false, "/new/root", "/new/root"},
-        {std::nullopt, false, 0min, false, "/old/root", std::nullopt},
-        {"/new/root", true, 0min, false, "/old/root", std::nullopt},
-        {"/new/root", false, 10min, false, "/new/root", "/new/root"},
-        {std::nullopt, false, 10min, false, "/old/root", "/old/root"},
-        // The choice stays in memory for the firing held back under the panels.
-        {"/new/root", true, 10min, false, "/old/root", "/new/root"},
-        // The run under way keeps the settings of its start.
-        {"/new/root", false, 0min, true, "/new/root", "/old/root"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.chosen.value_or("cancelled") << (c.saveFails ? ", save fails" : "")
-                                          << ", panels up " << c.panelsUpFor.count() << " min"
-                                          << (c.duringARun ? ", during a run" : ""));
-        ShellHarness shell;
-        shell.writeSettings({"/old/root", {}, 5});
-        c.duringARun ? shell.launch() : shell.launchIdle();
-        if (c.saveFails) shell.faults.failWhen("writeFileAtomically", "settings.json", ENOSPC);
-        shell.chosenFolder = c.chosen;
-        std::size_t runsUnderPanels = 0;
-        shell.whileModal = [&] {
-            shell.advance(c.panelsUpFor);
-            runsUnderPanels += shell.waiting.size() - (c.duringARun ? 1 : 0);
-        };
-        shell.choose(Command::chooseBackupFolder);
-        shell.runPendingJobs();
-
-        EXPECT_EQ(shell.choosers, (ShellHarness::Alerts {{"Choose Brindle Backup Folder", "/old/root"}}));
-        EXPECT_EQ(runsUnderPanels, 0u);
-        EXPECT_EQ(shell.savedRoot(), c.saved);
-        EXPECT_EQ(shell.alerts.size(), c.saveFails ? 1u : 0u);
-        if (c.saveFails && c.panelsUpFor == 0min) {
-            const auto& [headline, description] = shell.alerts.front();
-            EXPECT_EQ(headline, "Brindle could not finish the backup.");
-            EXPECT_NE(description.find("settings.json"), std::string::npos) << description;
-            EXPECT_EQ(shell.statusLine(), "Backup failed: " + description) << "the earlier result is cleared";
-        }
-        ASSERT_EQ(shell.waiting.size(), c.rootOfTheWaitingRun ? 1u : 0u);
-        if (!c.rootOfTheWaitingRun) continue;
-        shell.finishRun();
-        EXPECT_EQ(shell.engineCalls.back().destinationRootPath, c.rootOfTheWaitingRun);
-    }
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "tests/app/ShellHarness.h"
 
 namespace brindle::testing {
 namespace {
 
+using namespace std::chrono_literals;
 using shell::Command;
 
 TEST(Menu, CommandsReachTheDesktopWhichIsHandedOnlyAnExistingBackupFolder) {
@@ -12,7 +15,6 @@ TEST(Menu, CommandsReachTheDesktopWhichIsHandedOnlyAnExistingBackupFolder) {
     const Path root = shell.folder / "Backups";
     shell.writeSettings({root.string(), {}, 30});
     shell.launchIdle();
-
     // The root comes from a file the user may edit: a script there must not be opened.
     shell.choose(Command::openBackupFolder);
     EXPECT_FALSE(shell.posix.examine(root).exists()) << "a missing root was created";
@@ -20,11 +22,61 @@ TEST(Menu, CommandsReachTheDesktopWhichIsHandedOnlyAnExistingBackupFolder) {
     shell.choose(Command::openBackupFolder);
     shell.posix.removeItem(root);
     makeFolder(root);
-    shell.choose(Command::openBackupFolder);
-    shell.choose(Command::checkForUpdates);
-    shell.choose(Command::quit);
+    for (const auto command : {Command::openBackupFolder, Command::checkForUpdates, Command::quit}) shell.choose(command);
     EXPECT_EQ(shell.desktopCalls, (std::vector<std::string> {"open " + root.string(), "check for updates", "terminate"}));
     EXPECT_TRUE(shell.alerts.empty());
+}
+
+TEST(ChooseBackupFolder, SavesAndRunsOrAlertsAndFiringsUnderItsPanelsWaitForTheCommand) {
+    struct Case {
+        std::optional<Path> chosen;
+        bool saveFails;
+        std::chrono::minutes panelsUpFor;
+        bool duringARun;
+        std::string saved;
+        std::optional<std::string> rootOfTheWaitingRun;
+    };
+    const std::vector<Case> cases {
+        {"/new/root", false, 0min, false, "/new/root", "/new/root"},
+        {std::nullopt, false, 0min, false, "/old/root", std::nullopt},
+        {"/new/root", true, 0min, false, "/old/root", std::nullopt},
+        {"/new/root", false, 10min, false, "/new/root", "/new/root"},
+        {std::nullopt, false, 10min, false, "/old/root", "/old/root"},
+        // The choice stays in memory for the firing held back under the panels.
+        {"/new/root", true, 10min, false, "/old/root", "/new/root"},
+        // The run under way keeps the settings of its start.
+        {"/new/root", false, 0min, true, "/new/root", "/old/root"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(&c - cases.data()));
+        ShellHarness shell;
+        shell.writeSettings({"/old/root", {}, 5});
+        c.duringARun ? shell.launch() : shell.launchIdle();
+        if (c.saveFails) shell.faults.failWhen("writeFileAtomically", "settings.json", ENOSPC);
+        shell.chosenFolder = c.chosen;
+        std::size_t runsUnderPanels = 0;
+        shell.whileModal = [&] {
+            shell.advance(c.panelsUpFor);
+            runsUnderPanels += shell.waiting.size() - (c.duringARun ? 1 : 0);
+        };
+        shell.choose(Command::chooseBackupFolder);
+        shell.runPendingJobs();
+
+        EXPECT_EQ(shell.choosers, (ShellHarness::Alerts {{"Choose Brindle Backup Folder", "/old/root"}}));
+        EXPECT_EQ(runsUnderPanels, 0u);
+        EXPECT_EQ(backupSettingsFromJson(readFile(shell.settingsFile())).destinationRootPath, c.saved);
+        EXPECT_EQ(shell.alerts.size(), c.saveFails ? 1u : 0u);
+        if (c.saveFails && c.panelsUpFor == 0min) {
+            const auto& [headline, description] = shell.alerts.front();
+            EXPECT_EQ(headline, "Brindle could not finish the backup.");
+            EXPECT_NE(description.find("settings.json"), std::string::npos) << description;
+            EXPECT_EQ(shell.statusLine(), "Backup failed: " + description) << "the earlier result is cleared";
+        }
+        ASSERT_EQ(shell.waiting.size(), c.rootOfTheWaitingRun ? 1u : 0u);
+        if (!c.rootOfTheWaitingRun) continue;
+        shell.finishRun();
+        EXPECT_EQ(shell.rootsBackedUp.back(), c.rootOfTheWaitingRun);
+    }
 }
 
 TEST(LaunchAtLogin, TheToggleSwitchesOrAlertsKeepingTheLastResult) {

@@ -2,14 +2,8 @@
 
 #include <algorithm>
 #include <deque>
-#include <functional>
-#include <memory>
-#include <optional>
 #include <stdexcept>
-#include <string>
 #include <system_error>
-#include <utility>
-#include <vector>
 
 #include "BrindleApp/shell/AppDelegate.h"
 #include "tests/fakes/FaultInjectingFileManager.h"
@@ -27,6 +21,7 @@ class ShellHarness final : public shell::Clock, public shell::EventLoop, public 
                            public shell::StatusItem, public shell::Desktop, public shell::LaunchAtLoginService {
 public:
     using Alerts = std::vector<std::pair<std::string, std::string>>;
+    using ms = std::chrono::milliseconds;
 
     ShellHarness() { makeFolder(folder / "home"); }
 
@@ -36,15 +31,11 @@ public:
         makeFolder(settingsFile().parent_path());
         writeFile(settingsFile(), toJson(settings));
     }
-    std::string savedRoot() const { return backupSettingsFromJson(readFile(settingsFile())).destinationRootPath; }
     // The idle item, the menu, the first run and the schedule.
     void launch() {
-        delegate_ = shell::AppDelegate::create({faults, *this, *this, *this, *this, *this, *this,
-                                                [this](const BackupSettings& settings) {
-                                                    engineCalls.push_back(settings);
-                                                    return engine(settings);
-                                                },
-                                                {folder / "home", folder / "config"}});
+        auto performer = [this](const BackupSettings& settings) { return engine(settings); };
+        delegate_ = shell::AppDelegate::create(
+            {faults, *this, *this, *this, *this, *this, *this, performer, {folder / "home", folder / "config"}});
         delegate_->applicationDidFinishLaunching();
     }
     void launchIdle() { launch(); finishRunAndWait(); }
@@ -53,8 +44,7 @@ public:
     // The oldest waiting run's engine call returns (or throws) now and its outcome
     // reaches the main thread, which holds it until the indicator has been up long enough.
     void finishRun() {
-        if (waiting.empty()) throw std::logic_error("no run waiting");
-        Work work = std::move(waiting.front());
+        Work work = std::move(waiting.at(0));
         waiting.pop_front();
         work();
         runPendingJobs();
@@ -72,7 +62,7 @@ public:
     }
 
     // `runJobs` false fires due timers without running the jobs they post, to line up races.
-    void advance(std::chrono::milliseconds by, bool runJobs = true) {
+    void advance(ms by, bool runJobs = true) {
         const MonotonicTime target = monotonic_ + by;
         for (;;) {
             std::erase_if(timers_, [](const auto& timer) { return !timer->active; });
@@ -80,7 +70,7 @@ public:
             if (next == timers_.end() || (*next)->due > target) break;
             const std::shared_ptr<TimerEntry> timer = *next;
             monotonic_ = std::max(monotonic_, timer->due);
-            timer->active = timer->period > std::chrono::milliseconds::zero();
+            timer->active = timer->period > ms::zero();
             timer->due += timer->period;
             const Job callback = timer->callback;  // a copy: it may replace or drop its own timer
             callback();
@@ -98,13 +88,14 @@ public:
     }
     void moveWallClock(Timestamp::duration by) { wallJump_ += by; }
 
-    // What the engine returns or throws; by default a result created now.
-    std::function<BackupResult(const BackupSettings&)> engine = [this](const BackupSettings&) {
+    // What a run returns or throws; by default it notes its root and returns a result created now.
+    std::function<BackupResult(const BackupSettings&)> engine = [this](const BackupSettings& settings) {
+        rootsBackedUp.push_back(settings.destinationRootPath);
         BackupResult result;
         result.manifest.createdAt = wallNow();
         return result;
     };
-    std::vector<BackupSettings> engineCalls;
+    std::vector<std::string> rootsBackedUp;
     std::deque<Work> waiting;
     bool refuseToStart = false;  // as when no thread can be had
     std::deque<Job> jobs;
@@ -131,14 +122,11 @@ public:
     }
     MonotonicTime monotonicNow() override { return monotonic_; }
     void post(Job job) override { jobs.push_back(std::move(job)); }
-    std::unique_ptr<shell::Timer> scheduleRepeating(std::chrono::milliseconds interval, Job callback) override {
-        return schedule(interval, interval, std::move(callback));
+    std::unique_ptr<shell::Timer> scheduleRepeating(ms interval, Job job) override {
+        return schedule(interval, interval, std::move(job));
     }
-    std::unique_ptr<shell::Timer> scheduleOnce(std::chrono::milliseconds delay, Job callback) override {
-        return schedule(delay, {}, std::move(callback));
-    }
-    // Qt's limit: a signed 32-bit count of milliseconds.
-    std::chrono::milliseconds maximumTimerInterval() const override { return std::chrono::milliseconds(2'147'483'647); }
+    std::unique_ptr<shell::Timer> scheduleOnce(ms delay, Job job) override { return schedule(delay, {}, std::move(job)); }
+    ms maximumTimerInterval() const override { return ms(2'147'483'647); }  // Qt's: an int of milliseconds
     void start(Work work) override {
         if (refuseToStart) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         waiting.push_back(std::move(work));
@@ -166,7 +154,7 @@ public:
 private:
     struct TimerEntry {
         MonotonicTime due;
-        std::chrono::milliseconds period;  // zero for a one-shot
+        ms period;  // zero for a one-shot
         Job callback;
         bool active = true;
     };
@@ -177,9 +165,9 @@ private:
         std::shared_ptr<TimerEntry> entry;
     };
 
-    std::unique_ptr<shell::Timer> schedule(std::chrono::milliseconds delay, std::chrono::milliseconds period, Job callback) {
+    std::unique_ptr<shell::Timer> schedule(ms delay, ms period, Job callback) {
         // What the platform's timers cannot hold is the caller's fault, not a long wait.
-        if (delay > maximumTimerInterval() || delay < std::chrono::milliseconds::zero())
+        if (delay > maximumTimerInterval() || delay < ms::zero())
             throw std::out_of_range("timer interval beyond what the platform holds");
         timers_.push_back(std::make_shared<TimerEntry>(TimerEntry {monotonic_ + delay, period, std::move(callback)}));
         return std::make_unique<Handle>(timers_.back());

@@ -17,18 +17,13 @@ namespace {
 
 // Runs `check` on the modal dialog once it is up, from inside its own event loop, then
 // closes it if the check did not.
-void whenModalIsUp(std::function<void(QWidget*)> check) {
-    auto* poll = new QTimer;
-    poll->setInterval(20);
-    QObject::connect(poll, &QTimer::timeout, [poll, check] {
+void whenModalIsUp(const std::function<void(QWidget*)>& check) {
+    QTimer::singleShot(20, [check] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr) return;
-        poll->stop();
-        poll->deleteLater();
+        if (modal == nullptr) return whenModalIsUp(check);
         check(modal);
         if (modal->isVisible()) QMetaObject::invokeMethod(modal, "reject");
     });
-    poll->start();
 }
 
 TEST(QtDesktop, AnAlertIsAModalWarningWithTheDescriptionBelowTheHeadlineInPlainText) {
@@ -77,10 +72,9 @@ TEST(QtDesktop, AnUpdateCheckWithoutASoftwareCentreSaysHowBrindleIsUpdatedOnce) 
         if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) boxes << box;
     ASSERT_EQ(boxes.size(), 1) << "a second check opened a second dialog";
     const QString text = boxes.front()->informativeText();
-    EXPECT_TRUE(text.contains("package manager") && text.contains("no network requests")) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Installed version: " BRINDLE_VERSION))) << text.toStdString();
+    EXPECT_TRUE(text.contains("package manager") && text.contains("Installed version: " BRINDLE_VERSION)) << text.toStdString();
     boxes.front()->accept();
-    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();  // which deletes the closed dialog
 }
 
 }  // namespace

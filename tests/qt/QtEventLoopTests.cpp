@@ -56,6 +56,7 @@ TEST(QtEventLoop, TimersFireUntilInvalidatedOrGoneAndHoldTheLongestInterval) {
     EXPECT_EQ(std::vector({repeats, dropped, once, invalidatedOnce, longest}), std::vector({atInvalidation, 0, 1, 0, 0}));
 }
 
+// The one-shot holds the progress indicator up for its minimum.
 TEST(QtEventLoop, AOneShotNeverFiresEarly) {
     QtEventLoop loop;
     for (int run = 0; run < 8; ++run) {

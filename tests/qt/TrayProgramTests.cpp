@@ -28,9 +28,11 @@ class TrayProgram : public ::testing::Test {
 protected:
     TemporaryFolder temp;
     Path home = temp / "home";
-    std::optional<RunningProgram> xServer;
+    std::optional<RunningProgram> xServer, busDaemon;
+    QDBusConnection bus {QStringLiteral("none")};
 
     void SetUp() override { writeFile(home / ".codex/AGENTS.md", "Be kind."); }
+    void TearDown() override { QDBusConnection::disconnectFromBus(QStringLiteral("test")); }
     // A home, configuration and runtime folder of the test's own; Qt's platform is left
     // to the display (ctest chose offscreen for this test program).
     Environment environment(const std::string& display, const std::string& bus = "") {
@@ -38,12 +40,8 @@ protected:
                 {"XDG_RUNTIME_DIR", (temp / "run").string()}, {"XDG_DATA_HOME", (temp / "data").string()},
                 {"DISPLAY", display}, {"DBUS_SESSION_BUS_ADDRESS", bus}, {"QT_QPA_PLATFORM", ""}, {"WAYLAND_DISPLAY", ""}};
     }
-    static bool haveTools() {
-        for (const char* tool : {"Xvfb", "trayer", "xwininfo", "dbus-daemon"})
-            if (!std::filesystem::exists(Path("/usr/bin") / tool)) return false;
-        return true;
-    }
-    // Starts an X server on a free display, which it names once it listens.
+    // Starts an X server on a free display, which it names once it listens. It, trayer,
+    // xwininfo and dbus-daemon come with scripts/install-deps test.
     std::string startDisplay() {
         xServer.emplace("/usr/bin/Xvfb", std::vector<std::string> {"-displayfd", "2", "-nolisten", "tcp"}, Environment {},
                         temp.path());
@@ -53,6 +51,19 @@ protected:
         if (!processEventsUntil([&] { return std::regex_search(err = xServer->errSoFar(), number, line); }, 10s))
             throw std::runtime_error("Xvfb named no display: " + err);
         return ":" + number[2].str();
+    }
+    // A session bus of the test's own, with no services to start on demand; its address.
+    std::string startBus() {
+        const std::string address = "unix:path=" + (temp / "bus").string();
+        writeFile(temp / "bus.conf", "<busconfig><type>session</type><listen>" + address +
+                                         "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
+                                         "send_destination=\"*\"/><allow receive_sender=\"*\"/><allow own=\"*\"/>"
+                                         "</policy></busconfig>");
+        const std::vector<std::string> arguments {"--nofork", "--config-file=" + (temp / "bus.conf").string()};
+        busDaemon.emplace("/usr/bin/dbus-daemon", arguments, Environment {}, temp.path());
+        processEventsUntil([&] { return std::filesystem::exists(temp / "bus"); }, 5s);
+        bus = QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("test"));
+        return address;
     }
     // The manifest of the latest backup, or empty while there is none.
     std::string latestManifest() {
@@ -78,7 +89,6 @@ TEST_F(TrayProgram, WithoutAReachableDisplayPrintsOneLineAndExitsWithStatus1) {
 }
 
 TEST_F(TrayProgram, BacksUpWithoutATrayAndDocksIntoAnXEmbedTrayThatAppearsLater) {
-    if (!haveTools()) GTEST_SKIP() << "Xvfb, trayer, xwininfo or dbus-daemon is missing (scripts/install-deps test)";
     const std::string display = startDisplay();
     RunningProgram tray(BRINDLE_BINARY, {}, environment(display), temp.path());
     ASSERT_TRUE(processEventsUntil([&] { return !latestManifest().empty(); }, 30s)) << tray.errSoFar();
@@ -95,40 +105,9 @@ TEST_F(TrayProgram, BacksUpWithoutATrayAndDocksIntoAnXEmbedTrayThatAppearsLater)
     EXPECT_FALSE(tray.hasEnded());
 }
 
-// A session bus of the test's own, with no services to start on demand.
-class PrivateBus {
-public:
-    explicit PrivateBus(const Path& folder)
-        : address("unix:path=" + (folder / "bus").string()),
-          daemon_("/usr/bin/dbus-daemon", {"--nofork", "--config-file=" + configFile(folder, address)}, {}, folder) {
-        for (int i = 0; i < 500 && !std::filesystem::exists(folder / "bus"); ++i) processEventsFor(10ms);
-        connection = QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("test"));
-    }
-    ~PrivateBus() { QDBusConnection::disconnectFromBus(QStringLiteral("test")); }
-
-    // Answers under `service` with `object` at `path`.
-    bool offer(const QString& service, const QString& path, DBusObject& object) {
-        return connection.registerService(service) && connection.registerVirtualObject(path, &object);
-    }
-
-    const std::string address;
-    QDBusConnection connection {QStringLiteral("none")};
-
-private:
-    static std::string configFile(const Path& folder, const std::string& address) {
-        writeFile(folder / "bus.conf", "<busconfig><type>session</type><listen>" + address +
-                                           "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                                           "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
-                                           "<allow own=\"*\"/></policy></busconfig>");
-        return (folder / "bus.conf").string();
-    }
-    RunningProgram daemon_;
-};
-
 TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMenu) {
-    if (!haveTools()) GTEST_SKIP() << "Xvfb, trayer, xwininfo or dbus-daemon is missing (scripts/install-deps test)";
-    PrivateBus bus(temp.path());
-    ASSERT_TRUE(bus.connection.isConnected()) << bus.address;
+    const std::string busAddress = startBus();
+    ASSERT_TRUE(bus.isConnected()) << busAddress;
     qt::registerDBusTypes();
     // The tray's side: a watcher that takes registrations, and a notification service.
     QStringList registered, notified;
@@ -142,15 +121,16 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
         notified << call.arguments().value(3).toString();
         return call.createReply(1u);
     });
-    ASSERT_TRUE(bus.offer("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", watcher));
-    ASSERT_TRUE(bus.offer("org.freedesktop.Notifications", "/org/freedesktop/Notifications", notifications));
+    ASSERT_TRUE(bus.registerService("org.kde.StatusNotifierWatcher") && bus.registerService("org.freedesktop.Notifications"));
+    ASSERT_TRUE(bus.registerVirtualObject("/StatusNotifierWatcher", &watcher) &&
+                bus.registerVirtualObject("/org/freedesktop/Notifications", &notifications));
 
-    RunningProgram tray(BRINDLE_BINARY, {}, environment(startDisplay(), bus.address), temp.path());
+    RunningProgram tray(BRINDLE_BINARY, {}, environment(startDisplay(), busAddress), temp.path());
     ASSERT_TRUE(processEventsUntil([&] { return !registered.isEmpty(); }, 30s)) << tray.errSoFar();
     auto call = [&](const QString& path, const QString& interface, const QString& method, const QVariantList& arguments) {
         QDBusMessage message = QDBusMessage::createMethodCall(registered.front(), path, interface, method);
         message.setArguments(arguments);
-        return bus.connection.call(message, QDBus::Block, 5000);
+        return bus.call(message, QDBus::Block, 5000);
     };
     auto property = [&](const char* name) {
         return call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get", {"org.kde.StatusNotifierItem", name})
@@ -184,7 +164,7 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
         << "no backup from the menu: " << tray.errSoFar();
 
     // A second launch says so, and the tray shows that it is there.
-    const auto second = runProgram(BRINDLE_BINARY, {}, environment(":4093", bus.address), temp.path());
+    const auto second = runProgram(BRINDLE_BINARY, {}, environment(":4093", busAddress), temp.path());
     EXPECT_EQ(second.exitStatus, 0) << second.err;
     EXPECT_EQ(second.out, "Brindle is already running.\n");
     EXPECT_TRUE(processEventsUntil([&] { return notified.contains("Brindle is already running"); }, 5s));
