@@ -10,6 +10,7 @@
 #include "BrindleCore/ItemCopier.h"
 #include "BrindleCore/Machine.h"
 #include "BrindleCore/Publisher.h"
+#include "BrindleCore/RestorePlace.h"
 #include "BrindleCore/SnapshotNames.h"
 
 namespace brindle {
@@ -129,6 +130,11 @@ void validateRoot(const std::string& rootPath) {
 
 }  // namespace
 
+Path machineFolderFor(const BackupSettings& settings, const std::string& machineName) {
+    validateRoot(settings.destinationRootPath);
+    return standardized(Path(settings.destinationRootPath)) / machineName;
+}
+
 BackupService::BackupService(FileManager& fileManager)
     : BackupService(fileManager, [] { return Machine::currentName(); }) {}
 
@@ -137,18 +143,19 @@ BackupService::BackupService(FileManager& fileManager, MachineNameProvider machi
 
 BackupResult BackupService::run(const BackupSettings& settings, const std::vector<BackupItem>& items, Timestamp now) {
     const std::string machineName = machineName_();
-    validateRoot(settings.destinationRootPath);
-    const Path root = standardized(Path(settings.destinationRootPath));
-    const Path machineFolder = root / machineName;
-    const Path latest = machineFolder / "latest";
-    const Path snapshots = machineFolder / "Snapshots";
+    const Path machineFolder = machineFolderFor(settings, machineName);
+    const Path latest = machineFolder / kLatestFolderName;
+    const Path snapshots = machineFolder / kSnapshotsFolderName;
     const Path staging = machineFolder / (".staging-" + randomUUID());
 
     createDirectoryDurably(fileManager_, machineFolder);
     // Before anything else: what an interrupted run left is put right, so that this
     // run starts from whole backups and never deletes the only copy of one.
-    recoverInterruptedPublishing(fileManager_, machineFolder, "latest");
+    recoverInterruptedPublishing(fileManager_, machineFolder, kLatestFolderName);
     recoverInterruptedPublishing(fileManager_, snapshots);
+    // A restore stopped half-way may have left a source renamed aside: it is put back
+    // first, or this run would record the item as missing and drop it from latest.
+    recoverInterruptedRestores(fileManager_, items);
     // Private: it holds copies of the user's files until they are published.
     fileManager_.createDirectory(staging, 0700);
 
@@ -175,7 +182,7 @@ BackupResult BackupService::run(const BackupSettings& settings, const std::vecto
         publishBackup(fileManager_, staging, latest, snapshots / snapshotFolderName(now));
 
         pruneDailySnapshots(fileManager_, snapshots, kSnapshotsKept);
-        removeManagedDuplicateFolders(fileManager_, machineFolder, {"latest", "Snapshots"});
+        removeManagedDuplicateFolders(fileManager_, machineFolder, {kLatestFolderName, kSnapshotsFolderName});
         removeManagedDuplicateFolders(fileManager_, latest, managedTopLevelFolderNames(items, settings));
         removeDuplicateSnapshotFolders(fileManager_, snapshots);
         return BackupResult{std::move(manifest), latest};

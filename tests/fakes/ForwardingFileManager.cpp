@@ -62,6 +62,10 @@ Path ForwardingFileManager::resolvingSymlinks(const Path& path) {
     enter("resolvingSymlinks", path);
     return inner_.resolvingSymlinks(path);
 }
+std::string ForwardingFileManager::readLink(const Path& path) {
+    enter("readLink", path);
+    return inner_.readLink(path);
+}
 std::string ForwardingFileManager::readFile(const Path& path) {
     enter("readFile", path);
     return inner_.readFile(path);

@@ -24,6 +24,7 @@ public:
     void moveItem(const Path& from, const Path& to) override;
     bool exchangeItems(const Path& a, const Path& b) override;
     Path resolvingSymlinks(const Path& path) override;
+    std::string readLink(const Path& path) override;
     std::string readFile(const Path& path) override;
     void writeFileAtomically(const Path& path, std::string_view contents) override;
     void syncTree(const Path& path) override;
