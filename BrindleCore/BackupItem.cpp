@@ -6,13 +6,12 @@
 namespace brindle {
 
 std::string toJson(const BackupItem& item) {
-    JsonValue::Array excluded(item.excludedRelativePaths.begin(), item.excludedRelativePaths.end());
-    return writeJson(JsonValue::Object{
+    return writeJson({
         {"id", item.id},
         {"displayName", item.displayName},
         {"sourcePath", item.sourcePath},
         {"destinationPath", item.destinationPath},
-        {"excludedRelativePaths", std::move(excluded)},
+        {"excludedRelativePaths", item.excludedRelativePaths},
         {"required", item.required},
     });
 }

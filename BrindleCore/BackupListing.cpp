@@ -4,6 +4,8 @@
 #include <exception>
 
 #include "BrindleCore/BackupService.h"
+#include "BrindleCore/JsonWriter.h"
+#include "BrindleCore/LocalTime.h"
 #include "BrindleCore/SnapshotNames.h"
 
 namespace brindle {
@@ -58,6 +60,39 @@ std::vector<ListedBackup> listBackups(FileManager& fileManager, const Path& mach
     for (auto& name : namesIn(fileManager, undo, [](const std::string& name) { return name.front() != '.'; }))
         backups.push_back(readBackup(fileManager, ListedBackup::Kind::undo, name, undo / name));
     return backups;
+}
+
+std::string listingJson(const Path& machineFolder, const std::vector<ListedBackup>& backups) {
+    nlohmann::json listed = nlohmann::json::array();
+    for (const auto& backup : backups) {
+        nlohmann::json entry = {
+            {"kind", kindName(backup.kind)},
+            {"manifestReadable", backup.manifest.has_value()},
+            {"name", backup.name},
+            {"path", backup.path.string()},
+        };
+        if (!backup.manifest) {
+            entry["manifestError"] = backup.manifestProblem;
+            listed.push_back(std::move(entry));
+            continue;
+        }
+        nlohmann::json items = nlohmann::json::array();
+        for (const auto& item : backup.manifest->items) {
+            nlohmann::json element = {
+                {"byteCount", item.byteCount},
+                {"displayName", item.displayName},
+                {"fileCount", item.fileCount},
+                {"id", item.id},
+                {"status", rawValue(item.status)},
+            };
+            if (item.message) element["message"] = *item.message;
+            items.push_back(std::move(element));
+        }
+        entry["createdAt"] = localIso8601(backup.manifest->createdAt);
+        entry["items"] = std::move(items);
+        listed.push_back(std::move(entry));
+    }
+    return writeJson({{"backups", std::move(listed)}, {"machineFolder", machineFolder.string()}});
 }
 
 }  // namespace brindle

@@ -30,4 +30,10 @@ std::vector<ListedBackup> listBackups(FileManager& fileManager, const Path& mach
 
 std::string_view kindName(ListedBackup::Kind kind);
 
+// The listing as one JSON document for scripts, in the exact form of Brindle's files:
+// {"backups": [{"kind", "name", "path", "manifestReadable", and "createdAt" (local
+// time with its offset) and "items" (each "id", "displayName", "status", "fileCount",
+// "byteCount", and "message" when there is one), or "manifestError"}], "machineFolder"}.
+std::string listingJson(const Path& machineFolder, const std::vector<ListedBackup>& backups);
+
 }  // namespace brindle

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "BrindleCore/BackupServiceError.h"
+#include "BrindleCore/CivilTime.h"
+#include "BrindleCore/JsonReadError.h"
 #include "BrindleCore/JsonReader.h"
 #include "BrindleCore/JsonWriter.h"
 
@@ -42,51 +43,39 @@ std::string rfc3339(Timestamp time) {
 
 std::optional<Timestamp> timestampFromRfc3339(std::string_view text) {
     // Exactly "YYYY-MM-DDTHH:MM:SSZ", the only form Brindle writes.
-    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-        text[16] != ':' || text[19] != 'Z')
-        return std::nullopt;
-    auto number = [&](std::size_t at, std::size_t length) -> std::optional<int> {
-        int value = 0;
-        for (std::size_t i = at; i < at + length; ++i) {
-            if (text[i] < '0' || text[i] > '9') return std::nullopt;
-            value = value * 10 + (text[i] - '0');
-        }
-        return value;
-    };
-    auto y = number(0, 4), mo = number(5, 2), d = number(8, 2), h = number(11, 2), mi = number(14, 2),
-         s = number(17, 2);
-    if (!y || !mo || !d || !h || !mi || !s) return std::nullopt;
-    const year_month_day date{year{*y}, month{static_cast<unsigned>(*mo)}, day{static_cast<unsigned>(*d)}};
-    if (!date.ok() || *h > 23 || *mi > 59 || *s > 59) return std::nullopt;
+    if (text.size() != 20 || text[10] != 'T' || text[19] != 'Z') return std::nullopt;
+    const auto date = civilDateFromText(text.substr(0, 10));
+    const auto clock = timeOfDayFromText(text.substr(11, 8));
+    if (!date || !clock) return std::nullopt;
     // The clock counts nanoseconds in 64 bits, which spans the years 1678 to 2261; a
     // time outside that cannot be held, and converting it would overflow.
-    const sys_seconds time = sys_days{date} + hours{*h} + minutes{*mi} + seconds{*s};
+    const sys_seconds time = sys_days{*date} + *clock;
     if (time < floor<seconds>(Timestamp::min()) + seconds{1} || time > floor<seconds>(Timestamp::max())) return std::nullopt;
     return time_point_cast<Timestamp::duration>(time);
 }
 
 std::string toJson(const BackupManifest& manifest) {
-    JsonValue::Array items;
+    nlohmann::json items = nlohmann::json::array();
     for (const auto& item : manifest.items) {
-        JsonValue::Object entry{
+        nlohmann::json entry = {
             {"byteCount", item.byteCount},
             {"destinationPath", item.destinationPath},
             {"displayName", item.displayName},
             {"fileCount", item.fileCount},
             {"id", item.id},
             {"sourcePath", item.sourcePath},
-            {"status", std::string(rawValue(item.status))},
+            {"status", rawValue(item.status)},
         };
-        if (item.message) entry.emplace("message", *item.message);
-        items.emplace_back(std::move(entry));
+        if (item.message) entry["message"] = *item.message;
+        items.push_back(std::move(entry));
     }
-    return writeJson(JsonValue::Object{
+    return writeJson({
         {"appName", manifest.appName},
         {"createdAt", rfc3339(manifest.createdAt)},
         {"items", std::move(items)},
         {"machineName", manifest.machineName},
         {"schemaVersion", manifest.schemaVersion},
-        {"warnings", JsonValue::Array(manifest.warnings.begin(), manifest.warnings.end())},
+        {"warnings", manifest.warnings},
     });
 }
 

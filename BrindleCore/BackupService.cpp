@@ -10,6 +10,7 @@
 #include "BrindleCore/ItemCopier.h"
 #include "BrindleCore/Machine.h"
 #include "BrindleCore/Publisher.h"
+#include "BrindleCore/RandomUUID.h"
 #include "BrindleCore/RestorePlace.h"
 #include "BrindleCore/SnapshotNames.h"
 

@@ -45,10 +45,4 @@ private:
     std::string rootPath_;
 };
 
-// A JSON text that does not hold the record asked for.
-class JsonReadError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 }  // namespace brindle

@@ -25,11 +25,10 @@ BackupSettings BackupSettings::defaults(const Path& homeDirectory, FileManager& 
 }
 
 std::string toJson(const BackupSettings& settings) {
-    JsonValue::Array ids(settings.enabledItemIDs.begin(), settings.enabledItemIDs.end());
-    return writeJson(JsonValue::Object{
+    return writeJson({
         {"backupIntervalMinutes", settings.backupIntervalMinutes},
         {"destinationRootPath", settings.destinationRootPath},
-        {"enabledItemIDs", std::move(ids)},
+        {"enabledItemIDs", settings.enabledItemIDs},
     });
 }
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "BrindleCore/BackupServiceError.h"
+#include "BrindleCore/JsonReadError.h"
 
 namespace brindle::json_reader {
 

@@ -1,28 +1,23 @@
 #include "BrindleCore/JsonWriter.h"
 
-#include <unicode/utf8.h>
+#include <cstdint>
+#include <stdexcept>
+
+#include "BrindleCore/Utf8.h"
 
 namespace brindle {
 
 namespace {
 
-const char* const kReplacement = "\xEF\xBF\xBD";
-
 void writeString(std::string& out, std::string_view text) {
     static const char hex[] = "0123456789abcdef";
     out += '"';
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t index = 0;
-    while (index < length) {
-        std::int32_t start = index;
-        UChar32 scalar = 0;
-        U8_NEXT(bytes, index, length, scalar);
-        if (scalar < 0) {
-            out += kReplacement;
-            continue;
+    forEachUtf8Piece(text, [&](const Utf8Piece& piece) {
+        if (!piece.scalar) {
+            out += kReplacementCharacter;
+            return;
         }
-        switch (scalar) {
+        switch (*piece.scalar) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
         case '/': out += "\\/"; break;
@@ -32,94 +27,59 @@ void writeString(std::string& out, std::string_view text) {
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (scalar < 0x20) {
+            if (*piece.scalar < 0x20) {
                 out += "\\u00";
-                out += hex[scalar >> 4];
-                out += hex[scalar & 0xF];
+                out += hex[*piece.scalar >> 4];
+                out += hex[*piece.scalar & 0xF];
             } else {
-                out.append(text.data() + start, static_cast<std::size_t>(index - start));
+                out += piece.bytes;
             }
         }
-    }
+    });
     out += '"';
 }
 
 void indent(std::string& out, int level) { out.append(static_cast<std::size_t>(level) * 2, ' '); }
 
-void write(std::string& out, const JsonValue& value, int level) {
-    std::visit(
-        [&](const auto& v) {
-            using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, bool>) {
-                out += v ? "true" : "false";
-            } else if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, std::uint64_t>) {
-                out += std::to_string(v);
-            } else if constexpr (std::is_same_v<T, std::string>) {
-                writeString(out, v);
-            } else if constexpr (std::is_same_v<T, JsonValue::Array>) {
-                if (v.empty()) {
-                    out += "[]";
-                    return;
-                }
-                out += "[\n";
-                for (std::size_t i = 0; i < v.size(); ++i) {
-                    indent(out, level + 1);
-                    write(out, v[i], level + 1);
-                    out += i + 1 < v.size() ? ",\n" : "\n";
-                }
-                indent(out, level);
-                out += ']';
-            } else {
-                if (v.empty()) {
-                    out += "{}";
-                    return;
-                }
-                out += "{\n";
-                std::size_t i = 0;
-                for (const auto& [key, member] : v) {
-                    indent(out, level + 1);
-                    writeString(out, key);
-                    out += " : ";
-                    write(out, member, level + 1);
-                    out += ++i < v.size() ? ",\n" : "\n";
-                }
-                indent(out, level);
-                out += '}';
-            }
-        },
-        value.value);
+void write(std::string& out, const nlohmann::json& value, int level) {
+    using Type = nlohmann::json::value_t;
+    switch (value.type()) {
+    case Type::string: writeString(out, value.get_ref<const std::string&>()); return;
+    case Type::number_integer: out += std::to_string(value.get<std::int64_t>()); return;
+    case Type::number_unsigned: out += std::to_string(value.get<std::uint64_t>()); return;
+    case Type::boolean: out += value.get<bool>() ? "true" : "false"; return;
+    case Type::null: out += "null"; return;
+    case Type::number_float: out += value.dump(); return;  // no record holds one; the library's form reads back
+    case Type::binary:
+    case Type::discarded: throw std::invalid_argument("A JSON value of this kind has no text form.");
+    case Type::array:
+    case Type::object: break;
+    }
+    const bool isObject = value.is_object();
+    if (value.empty()) {
+        out += isObject ? "{}" : "[]";
+        return;
+    }
+    out += isObject ? "{\n" : "[\n";
+    std::size_t written = 0;
+    for (auto member = value.begin(); member != value.end(); ++member) {
+        indent(out, level + 1);
+        if (isObject) {
+            writeString(out, member.key());
+            out += " : ";
+        }
+        write(out, *member, level + 1);
+        out += ++written < value.size() ? ",\n" : "\n";
+    }
+    indent(out, level);
+    out += isObject ? '}' : ']';
 }
 
 }  // namespace
 
-std::string writeJson(const JsonValue& value) {
+std::string writeJson(const nlohmann::json& value) {
     std::string out;
     write(out, value, 0);
-    return out;
-}
-
-std::string jsonString(std::string_view text) {
-    std::string out;
-    writeString(out, text);
-    return out;
-}
-
-std::string validUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t index = 0;
-    while (index < length) {
-        std::int32_t start = index;
-        UChar32 scalar = 0;
-        U8_NEXT(bytes, index, length, scalar);
-        if (scalar < 0) {
-            out += kReplacement;
-        } else {
-            out.append(text.data() + start, static_cast<std::size_t>(index - start));
-        }
-    }
     return out;
 }
 

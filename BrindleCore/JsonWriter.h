@@ -1,39 +1,16 @@
 #pragma once
 
-#include <cstdint>
-#include <map>
 #include <string>
-#include <string_view>
-#include <variant>
-#include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace brindle {
 
-// A JSON value as Brindle writes it. Objects are std::map, so keys come out sorted
-// bytewise at every level.
-struct JsonValue {
-    using Array = std::vector<JsonValue>;
-    using Object = std::map<std::string, JsonValue>;
-    std::variant<bool, std::int64_t, std::uint64_t, std::string, Array, Object> value;
-
-    JsonValue(bool v) : value(v) {}
-    JsonValue(std::int64_t v) : value(v) {}
-    JsonValue(std::uint64_t v) : value(v) {}
-    JsonValue(std::string v) : value(std::move(v)) {}
-    JsonValue(const char* v) : value(std::string(v)) {}
-    JsonValue(Array v) : value(std::move(v)) {}
-    JsonValue(Object v) : value(std::move(v)) {}
-};
-
-// The exact form of Brindle's files: two spaces per level, one member or element per
-// line, " : " between key and value, every "/" escaped, non-ASCII as UTF-8, no final
-// newline. Never throws for a string's content: invalid UTF-8 is written as U+FFFD.
-std::string writeJson(const JsonValue& value);
-
-// The quoted, escaped form of one string.
-std::string jsonString(std::string_view text);
-
-// The text with every invalid UTF-8 sequence replaced by U+FFFD.
-std::string validUtf8(std::string_view text);
+// The exact form of Brindle's files, which the library's own dump cannot give: two
+// spaces per level, one member or element per line, " : " between key and value, keys
+// in bytewise order at every level (as the library's objects keep them), every "/"
+// escaped, non-ASCII as UTF-8, no final newline. Never throws for a string's content:
+// invalid UTF-8 is written as U+FFFD. Internal to the core.
+std::string writeJson(const nlohmann::json& value);
 
 }  // namespace brindle

@@ -1,12 +1,13 @@
 #include "BrindleCore/Machine.h"
 
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 #include <unistd.h>
 
 #include <climits>
 #include <fstream>
 #include <sstream>
+
+#include "BrindleCore/Utf8.h"
 
 namespace brindle::Machine {
 
@@ -69,19 +70,14 @@ std::string readHostName() {
 
 std::string sanitizedName(std::string_view name) {
     std::string out;
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(name.data());
-    const auto length = static_cast<std::int32_t>(name.size());
-    std::int32_t index = 0;
-    while (index < length) {
-        std::int32_t start = index;
-        UChar32 scalar = 0;
-        U8_NEXT(bytes, index, length, scalar);
-        if (scalar >= 0 && isAllowed(scalar)) {
-            out.append(name.data() + start, static_cast<std::size_t>(index - start));
+    forEachUtf8Piece(name, [&](const Utf8Piece& piece) {
+        // An invalid byte sequence counts as one replaced scalar.
+        if (piece.scalar && isAllowed(static_cast<UChar32>(*piece.scalar))) {
+            out += piece.bytes;
         } else {
-            out += '-';  // an invalid byte sequence counts as one replaced scalar
+            out += '-';
         }
-    }
+    });
     auto first = out.find_first_not_of("-_");
     if (first == std::string::npos) return "Mac";
     auto last = out.find_last_not_of("-_");

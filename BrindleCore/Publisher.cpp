@@ -8,7 +8,7 @@
 #include "BrindleCore/BackupManifest.h"
 #include "BrindleCore/BackupServiceError.h"
 #include "BrindleCore/Concurrently.h"
-#include "BrindleCore/SnapshotNames.h"
+#include "BrindleCore/RandomUUID.h"
 
 namespace brindle {
 

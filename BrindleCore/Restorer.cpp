@@ -9,7 +9,7 @@
 #include "BrindleCore/ItemCopier.h"
 #include "BrindleCore/Publisher.h"
 #include "BrindleCore/RestorePlace.h"
-#include "BrindleCore/SnapshotNames.h"
+#include "BrindleCore/RandomUUID.h"
 #include "BrindleCore/UndoCopy.h"
 
 namespace brindle {

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include <sys/random.h>
 #include <unicode/brkiter.h>
 #include <unicode/calendar.h>
 #include <unicode/gregocal.h>
@@ -18,6 +17,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "BrindleCore/CivilTime.h"
 #include "BrindleCore/SnapshotTimeZone.h"
 
 namespace brindle {
@@ -69,20 +69,10 @@ std::string snapshotFolderName(Timestamp now) {
 }
 
 std::optional<int> snapshotDay(std::string_view name) {
-    if (name.size() != 10 || name[4] != '-' || name[7] != '-') return std::nullopt;
-    int digits[8];
-    int count = 0;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (i == 4 || i == 7) continue;
-        if (name[i] < '0' || name[i] > '9') return std::nullopt;
-        digits[count++] = name[i] - '0';
-    }
-    const int year = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
-    const unsigned month = static_cast<unsigned>(digits[4] * 10 + digits[5]);
-    const unsigned day = static_cast<unsigned>(digits[6] * 10 + digits[7]);
-    const std::chrono::year_month_day date{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
-    if (!date.ok()) return std::nullopt;
-    return year * 10000 + static_cast<int>(month) * 100 + static_cast<int>(day);
+    const auto date = civilDateFromText(name);
+    if (!date) return std::nullopt;
+    return static_cast<int>(date->year()) * 10000 + static_cast<int>(static_cast<unsigned>(date->month())) * 100 +
+           static_cast<int>(static_cast<unsigned>(date->day()));
 }
 
 std::optional<std::string> numberedCopyBaseName(std::string_view name) {
@@ -126,25 +116,6 @@ std::optional<std::string> numberedCopyBaseName(std::string_view name) {
     std::string result;
     base.toUTF8String(result);
     return result;
-}
-
-std::string randomUUID() {
-    std::uint8_t bytes[16];
-    std::size_t filled = 0;
-    while (filled < sizeof bytes) {
-        ssize_t got = getrandom(bytes + filled, sizeof bytes - filled, 0);
-        if (got > 0) filled += static_cast<std::size_t>(got);
-    }
-    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);
-    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);
-    static const char hex[] = "0123456789ABCDEF";
-    std::string text;
-    for (int i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-        text += hex[bytes[i] >> 4];
-        text += hex[bytes[i] & 0xF];
-    }
-    return text;
 }
 
 }  // namespace brindle

@@ -22,7 +22,4 @@ inline bool isSnapshotName(std::string_view name) { return snapshotDay(name).has
 // clusters). Nothing for any other name.
 std::optional<std::string> numberedCopyBaseName(std::string_view name);
 
-// A random version-4 UUID in upper case.
-std::string randomUUID();
-
 }  // namespace brindle

@@ -8,7 +8,7 @@
 #include "BrindleCore/ItemCopier.h"
 #include "BrindleCore/LocalTime.h"
 #include "BrindleCore/Publisher.h"
-#include "BrindleCore/SnapshotNames.h"
+#include "BrindleCore/RandomUUID.h"
 
 namespace brindle {
 

@@ -2,7 +2,8 @@
 # The same work as one `brindle backup`, done with coreutils: each item copied into a
 # staging folder with cp -a (excluded paths removed from the copy afterwards), a
 # manifest written, the old latest and day snapshot removed, staging copied into both
-# with cp -a, staging removed.
+# with cp -a, staging removed, and everything written out with sync: a backup that is
+# not on the disk yet is not done.
 # Usage: coreutils-backup.sh HOME MACHINE_FOLDER DAY
 set -euo pipefail
 home=$1 machine=$2 day=$3
@@ -24,3 +25,4 @@ mkdir "$machine/latest" "$machine/Snapshots/$day"
 cp -a "$staging/." "$machine/latest/"
 cp -a "$staging/." "$machine/Snapshots/$day/"
 rm -rf "$staging"
+sync

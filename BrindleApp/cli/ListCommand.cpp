@@ -7,7 +7,6 @@
 #include "BrindleApp/cli/CommandSettings.h"
 #include "BrindleApp/cli/Wording.h"
 #include "BrindleCore/BackupService.h"
-#include "BrindleCore/JsonWriter.h"
 #include "BrindleCore/LocalTime.h"
 #include "BrindleCore/Machine.h"
 
@@ -61,45 +60,13 @@ void printListing(std::ostream& out, const Path& machineFolder, const std::vecto
     }
 }
 
-std::string listingJson(const Path& machineFolder, const std::vector<ListedBackup>& backups) {
-    JsonValue::Array listed;
-    for (const auto& backup : backups) {
-        JsonValue::Object entry{
-            {"kind", std::string(kindName(backup.kind))},
-            {"manifestReadable", backup.manifest.has_value()},
-            {"name", backup.name},
-            {"path", backup.path.string()},
-        };
-        if (!backup.manifest) {
-            entry.emplace("manifestError", backup.manifestProblem);
-        } else {
-            JsonValue::Array items;
-            for (const auto& item : backup.manifest->items) {
-                JsonValue::Object element{
-                    {"byteCount", item.byteCount},
-                    {"displayName", item.displayName},
-                    {"fileCount", item.fileCount},
-                    {"id", item.id},
-                    {"status", std::string(rawValue(item.status))},
-                };
-                if (item.message) element.emplace("message", *item.message);
-                items.emplace_back(std::move(element));
-            }
-            entry.emplace("createdAt", localIso8601(backup.manifest->createdAt));
-            entry.emplace("items", std::move(items));
-        }
-        listed.emplace_back(std::move(entry));
-    }
-    return writeJson(JsonValue::Object{{"backups", std::move(listed)}, {"machineFolder", machineFolder.string()}}) + "\n";
-}
-
 int ListCommand::operator()() const {
     const SettingsStore store = readSettings(fileManager, folders, err);
     try {
         const Path machineFolder = machineFolderFor(store.settings(), Machine::currentName());
         const auto backups = listBackups(fileManager, machineFolder);
         if (json) {
-            out << listingJson(machineFolder, backups);
+            out << listingJson(machineFolder, backups) << "\n";
         } else {
             printListing(out, machineFolder, backups);
         }

@@ -22,9 +22,8 @@ struct ListCommand {
     int operator()() const;
 };
 
-// The listing for a person, and as one JSON document for scripts.
+// The listing for a person (listingJson is the one for scripts).
 void printListing(std::ostream& out, const Path& machineFolder, const std::vector<ListedBackup>& backups);
-std::string listingJson(const Path& machineFolder, const std::vector<ListedBackup>& backups);
 
 // "made 2025-03-20 13:05:09 +0100", or why the manifest could not be read.
 std::string madeWhen(const ListedBackup& backup);

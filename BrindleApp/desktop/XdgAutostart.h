@@ -1,90 +1,45 @@
 #pragma once
 
-#include <filesystem>
-#include <optional>
-#include <stdexcept>
 #include <string>
-#include <system_error>
+
+#include "BrindleCore/FileManager.h"
 
 namespace brindle::desktop {
 
-// A failure to change the autostart entry. what() is a complete sentence
-// meant for the user: what failed, on which path, and why.
-class AutostartError : public std::runtime_error {
-public:
-    AutostartError(const std::string& message, std::filesystem::path path,
-                   std::error_code code);
-
-    const std::filesystem::path& path() const noexcept { return path_; }
-    // The operating system's reason, or an empty code when the failure is
-    // Brindle's own (for instance a folder where a file belongs).
-    std::error_code code() const noexcept { return code_; }
-
-private:
-    std::filesystem::path path_;
-    std::error_code code_;
-};
-
-// The parts of the process environment that decide where the user's
-// configuration lives. An unset variable is std::nullopt.
-struct UserEnvironment {
-    std::optional<std::string> xdgConfigHome;
-    std::optional<std::string> home;
-
-    // XDG_CONFIG_HOME and HOME of this process; HOME falls back to the
-    // password database when the variable is unset.
-    static UserEnvironment current();
-};
-
 // Launch at login through the XDG autostart convention: a desktop entry in
-// <config home>/autostart named after the application id. Desktop sessions
-// read that folder when the user logs in.
+// <configuration folder>/autostart named after the application id, which desktop
+// sessions read when the user logs in. Its failures are the file service's errors,
+// whose sentences name the entry and the reason.
 class XdgAutostart {
 public:
-    enum Status : int { notRegistered = 0, enabled = 1 };
-
-    // configHome is the user's configuration folder (normally ~/.config);
-    // programPath the absolute path that the entry starts.
-    XdgAutostart(std::filesystem::path configHome,
-                 std::filesystem::path programPath);
+    // `programPath` is the absolute path the entry starts.
+    XdgAutostart(FileManager& fileManager, const Path& configHome, Path programPath);
 
     // The entry for the current user and the running program.
     static XdgAutostart forCurrentProcess();
+    // The absolute path of the running executable, or empty if the system does not say.
+    static Path runningProgramPath();
+    // The Exec value that starts `program` with no arguments, quoted as desktop entries
+    // require (before the escapes of every string value, which the key file adds).
+    static std::string execArgumentFor(const Path& program);
 
-    // XDG_CONFIG_HOME when it is an absolute path, else HOME/.config; empty
-    // when neither is usable.
-    static std::filesystem::path configHomeFor(const UserEnvironment& environment);
+    const Path& entryPath() const { return entryPath_; }
 
-    // The absolute path of the running executable, or empty if the system
-    // does not say.
-    static std::filesystem::path runningProgramPath();
+    // Whether the session will start the entry: a readable desktop entry that is not
+    // Hidden nor switched off for GNOME.
+    bool isEnabled() const;
+    // Writes the entry atomically, replacing any previous one.
+    void enable() const;
+    // Removes the entry; an entry that is already gone is success.
+    void disable() const;
 
-    // The Exec value that starts `program` with no arguments, quoted and
-    // escaped as desktop entry files require.
-    static std::string execValueFor(const std::filesystem::path& program);
-
-    const std::filesystem::path& entryPath() const noexcept { return entryPath_; }
-    const std::filesystem::path& programPath() const noexcept { return programPath_; }
-
-    // enabled when the entry exists as a readable file that the session will
-    // start (not Hidden=true, not switched off for GNOME); notRegistered otherwise.
-    Status status() const;
-
-    // Writes the entry atomically, replacing any previous one. Throws
-    // AutostartError.
-    void registerService() const;
-
-    // Removes the entry; an entry that is already gone is success. Throws
-    // AutostartError.
-    void unregisterService() const;
-
-    // The complete text written by registerService().
+    // The complete text enable() writes.
     std::string entryText() const;
 
 private:
-    std::filesystem::path configHome_;
-    std::filesystem::path programPath_;
-    std::filesystem::path entryPath_;
+    FileManager& fileManager_;
+    Path programPath_;
+    Path entryPath_;
 };
 
 }  // namespace brindle::desktop

@@ -3,16 +3,11 @@
 namespace brindle::desktop {
 
 shell::LaunchAtLoginStatus XdgLaunchAtLogin::status() {
-    return autostart_.status() == XdgAutostart::enabled ? shell::LaunchAtLoginStatus::enabled
-                                                        : shell::LaunchAtLoginStatus::notRegistered;
+    return autostart_.isEnabled() ? shell::LaunchAtLoginStatus::enabled : shell::LaunchAtLoginStatus::notRegistered;
 }
 
-void XdgLaunchAtLogin::registerApplication() {
-    autostart_.registerService();
-}
+void XdgLaunchAtLogin::registerApplication() { autostart_.enable(); }
 
-void XdgLaunchAtLogin::unregisterApplication() {
-    autostart_.unregisterService();
-}
+void XdgLaunchAtLogin::unregisterApplication() { autostart_.disable(); }
 
 }  // namespace brindle::desktop

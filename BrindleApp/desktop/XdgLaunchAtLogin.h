@@ -13,7 +13,7 @@ public:
 
     // enabled or notRegistered.
     shell::LaunchAtLoginStatus status() override;
-    // Throw AutostartError, whose what() is the sentence the alert shows.
+    // Throw the file service's error, whose what() is the sentence the alert shows.
     void registerApplication() override;
     void unregisterApplication() override;
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "BrindleCore/Cleanup.h"
+#include "BrindleCore/RandomUUID.h"
 #include "BrindleCore/SnapshotNames.h"
 #include "BrindleCore/SnapshotTimeZone.h"
 #include "tests/fakes/TemporaryFolder.h"
@@ -27,8 +28,8 @@ std::set<std::string> namesIn(FileManager& files, const Path& folder) {
 TEST(SnapshotNames, OnlyRealDatesInTheExactForm) {
     EXPECT_EQ(snapshotDay("2025-01-31"), 20250131);
     EXPECT_EQ(snapshotDay("2024-02-29"), 20240229);
-    for (const char* bad : {"2025-02-29", "2025-13-01", "2025-00-10", "2025-1-31", " 2025-01-31", "02025-01-31",
-                            "2025-01-31 2", "2025/01/31", "\u0662\u0660\u0662\u0665-01-31", "latest", ""}) {
+    for (const char* bad : {"2025-02-29", "2025-13-01", "2025-00-10", "2025-1-31", " 2025-01-31", "-025-01-31",
+                            "02025-01-31", "2025-01-31 2", "2025/01/31", "\u0662\u0660\u0662\u0665-01-31", "latest", ""}) {
         EXPECT_FALSE(isSnapshotName(bad)) << bad;
     }
 }

@@ -6,41 +6,37 @@ namespace brindle {
 namespace {
 
 TEST(MachineName, SanitisesEveryKindOfCharacter) {
-    EXPECT_EQ(Machine::sanitizedName("Studio\u2019s MacBook Pro"), "Studio-s-MacBook-Pro");
-    EXPECT_EQ(Machine::sanitizedName("Cr\u00E9me \u5DE5\u4F5C\u7AD9 \u0663\u0664"), "Cr\u00E9me-\u5DE5\u4F5C\u7AD9-\u0663\u0664");
-    EXPECT_EQ(Machine::sanitizedName("studio-mbp.local"), "studio-mbp-local");
-    EXPECT_EQ(Machine::sanitizedName("a..b"), "a--b");
-    EXPECT_EQ(Machine::sanitizedName(" .,;' "), "Mac");
-    EXPECT_EQ(Machine::sanitizedName(""), "Mac");
-    EXPECT_EQ(Machine::sanitizedName("_box - "), "box");
-    EXPECT_EQ(Machine::sanitizedName("my_box-1"), "my_box-1");
-    EXPECT_EQ(Machine::sanitizedName("a/b"), "a-b");
-    EXPECT_EQ(Machine::sanitizedName("\U0001F600box"), "box");
-    // A mark after a replaced scalar stays in place after the "-".
-    EXPECT_EQ(Machine::sanitizedName("a \u0301b"), "a-\u0301b");
-    EXPECT_EQ(Machine::sanitizedName("a\u2764\uFE0Fb"), "a-\uFE0Fb");
-    // Each invalid UTF-8 sequence counts as one replaced scalar.
-    EXPECT_EQ(Machine::sanitizedName("a\xFF\xFE" "b"), "a--b");
-    EXPECT_EQ(Machine::sanitizedName("a\xE2\x82" "b"), "a-b");
+    const std::pair<const char*, const char*> cases[] = {
+        {"Studio\u2019s MacBook Pro", "Studio-s-MacBook-Pro"},
+        {"Cr\u00E9me \u5DE5\u4F5C\u7AD9 \u0663\u0664", "Cr\u00E9me-\u5DE5\u4F5C\u7AD9-\u0663\u0664"},
+        {"studio-mbp.local", "studio-mbp-local"},
+        {"a/\U0001F600b", "a--b"},  // never a nested path; one "-" per scalar, none merged
+        {" .,;' ", "Mac"},
+        {"", "Mac"},
+        {"_my_box-1 - ", "my_box-1"},
+        {"a \u0301b\u2764\uFE0Fc", "a-\u0301b-\uFE0Fc"},  // a mark stays after the "-" before it
+        {"a\xFF\xFE" "b\xE2\x82" "c", "a--b-c"},  // one "-" per invalid UTF-8 sequence
+    };
+    for (const auto& [name, expected] : cases) EXPECT_EQ(Machine::sanitizedName(name), expected) << name;
 }
 
 TEST(MachineName, PrefersThePrettyNameAndFallsBackToTheHostName) {
-    Machine::NameSources sources{[] { return std::optional<std::string>("Ada's Laptop"); }, [] { return std::string("host"); }};
-    EXPECT_EQ(Machine::currentName(sources), "Ada-s-Laptop");
-    sources.userVisibleName = [] { return std::optional<std::string>(); };
-    EXPECT_EQ(Machine::currentName(sources), "host");
-    sources.userVisibleName = [] { return std::optional<std::string>(""); };
-    EXPECT_EQ(Machine::currentName(sources), "host");
+    for (const auto& [pretty, expected] : std::vector<std::pair<std::optional<std::string>, std::string>>{
+             {"Ada's Laptop", "Ada-s-Laptop"}, {std::nullopt, "host"}, {"", "host"}}) {
+        EXPECT_EQ(Machine::currentName({[&] { return pretty; }, [] { return std::string("host"); }}), expected);
+    }
     EXPECT_FALSE(Machine::currentName().empty());
 }
 
 TEST(MachineName, ReadsPrettyHostnameWithShellQuoting) {
-    EXPECT_EQ(Machine::prettyHostnameFromMachineInfo("# comment\nCHASSIS=laptop\nPRETTY_HOSTNAME=\"Ada's \\\"Box\\\"\"\n"),
-              "Ada's \"Box\"");
-    EXPECT_EQ(Machine::prettyHostnameFromMachineInfo("PRETTY_HOSTNAME='a b'"), "a b");
-    EXPECT_EQ(Machine::prettyHostnameFromMachineInfo("PRETTY_HOSTNAME=plain\\ text"), "plain text");
-    EXPECT_FALSE(Machine::prettyHostnameFromMachineInfo("PRETTY_HOSTNAME=\n"));
-    EXPECT_FALSE(Machine::prettyHostnameFromMachineInfo("#PRETTY_HOSTNAME=x\nICON_NAME=y"));
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"# comment\nCHASSIS=laptop\nPRETTY_HOSTNAME=\"Ada's \\\"Box\\\"\"\n", "Ada's \"Box\""},
+        {"PRETTY_HOSTNAME='a b'", "a b"},
+        {"PRETTY_HOSTNAME=plain\\ text", "plain text"},
+        {"PRETTY_HOSTNAME=\n", std::nullopt},
+        {"#PRETTY_HOSTNAME=x\nICON_NAME=y", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(Machine::prettyHostnameFromMachineInfo(text), expected) << text;
 }
 
 }  // namespace

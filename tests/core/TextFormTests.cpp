@@ -1,18 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "BrindleCore/BackupItem.h"
 #include "BrindleCore/BackupManifest.h"
-#include "BrindleCore/BackupResult.h"
 #include "BrindleCore/BackupServiceError.h"
 #include "BrindleCore/BackupSettings.h"
+#include "BrindleCore/JsonReadError.h"
 #include "BrindleCore/JsonWriter.h"
+#include "BrindleCore/Utf8.h"
 
 namespace brindle {
 namespace {
 
 using namespace std::chrono;
+using Json = nlohmann::json;
 
 BackupManifest sampleManifest() {
     BackupManifest manifest;
@@ -29,8 +32,10 @@ BackupManifest sampleManifest() {
     return manifest;
 }
 
-TEST(ManifestTextForm, GoldenBytes) {
-    const std::string expected = R"({
+const BackupSettings kSettings{"/home/me/Brindle Backups", {"codex-rules", "agent-skills"}, 30};
+
+TEST(TextForm, ExactBytesOfEveryFile) {
+    EXPECT_EQ(toJson(sampleManifest()), R"({
   "appName" : "Brindle",
   "createdAt" : "2025-01-31T14:05:09Z",
   "items" : [
@@ -59,133 +64,118 @@ TEST(ManifestTextForm, GoldenBytes) {
   "warnings" : [
     "Agent skills failed: \"quoted\"\ttab"
   ]
-})";
-    EXPECT_EQ(toJson(sampleManifest()), expected);
+})");
+    EXPECT_EQ(toJson(BackupSettings{"/r", {}, std::numeric_limits<std::int64_t>::min()}), R"({
+  "backupIntervalMinutes" : -9223372036854775808,
+  "destinationRootPath" : "\/r",
+  "enabledItemIDs" : []
+})");
 }
 
-TEST(ManifestTextForm, ReadsBackWhatItWritesAndAcceptsNullMessages) {
+TEST(JsonWriter, EscapesEveryStringSoItReadsBack) {
+    std::string controls;
+    for (char c = 0; c < 0x20; ++c) controls += c;
+    controls += '\x7F';
+    const std::pair<std::string, std::string> cases[] = {
+        {controls, R"("\u0000\u0001\u0002\u0003\u0004\u0005\u0006\u0007\b\t\n\u000b\f\r\u000e\u000f)"
+                   R"(\u0010\u0011\u0012\u0013\u0014\u0015\u0016\u0017\u0018\u0019\u001a\u001b\u001c\u001d\u001e\u001f)"
+                   "\x7F\""},
+        {"a/b\\c\"d\xC3\xA9", R"("a\/b\\c\"d)" "\xC3\xA9\""},
+        // A lone continuation byte, a truncated sequence and an overlong form: one U+FFFD each.
+        {"x\x80y\xE2\x82z\xC0\xAF", "\"x\xEF\xBF\xBDy\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD\""},
+    };
+    for (const auto& [text, expected] : cases) {
+        const std::string written = writeJson(text);
+        EXPECT_EQ(written, expected);
+        EXPECT_EQ(Json::parse(written).get<std::string>(), validUtf8(text));
+        EXPECT_EQ(isValidUtf8(text), validUtf8(text) == text);
+    }
+}
+
+// Every value written, at every depth, must be read back with its own type and, "message"
+// aside, must be there and not null: anything else fails the whole reading.
+template <class Read>
+void expectStrictReading(const Json& good, Read read, const Json::json_pointer& at = Json::json_pointer()) {
+    if (!good[at].is_structured()) return;
+    for (const auto& member : good[at].items()) {
+        const auto path = at / member.key();
+        std::vector<Json> bad(member.key() == "message" ? 1 : good[at].is_object() ? 3 : 2, good);
+        bad[0][path] = member.value().is_string() ? Json(1) : Json("1");
+        if (bad.size() > 1) bad[1][path] = nullptr;
+        if (bad.size() > 2) bad[2][at].erase(member.key());
+        for (const auto& document : bad) EXPECT_THROW(read(document.dump()), JsonReadError) << document.dump();
+        expectStrictReading(good, read, path);
+    }
+}
+
+TEST(TextForm, ReadingIsStrict) {
+    const Json manifest = Json::parse(toJson(sampleManifest())), settings = Json::parse(toJson(kSettings));
+    expectStrictReading(manifest, backupManifestFromJson);
+    expectStrictReading(settings, backupSettingsFromJson);
+    expectStrictReading(Json::parse(toJson(DefaultBackupItems::items("/home/me")[4])), backupItemFromJson);
+
+    // Values of the right JSON type that the record cannot hold.
+    for (const auto& [at, value] : std::vector<std::pair<const char*, Json>>{
+             {"/items/0/status", "Copied"},
+             {"/items/0/fileCount", 2.5},
+             {"/items/0/byteCount", -1},
+             {"/schemaVersion", 9223372036854775808ull},
+             {"/createdAt", "2025-01-31 14:05:09"}}) {
+        Json bad = manifest;
+        bad[Json::json_pointer(at)] = value;
+        EXPECT_THROW(backupManifestFromJson(bad.dump()), JsonReadError) << at;
+    }
+    for (const auto& interval : {Json(2.5), Json(1e30), Json(9223372036854775808ull)}) {
+        Json bad = settings;
+        bad["backupIntervalMinutes"] = interval;
+        EXPECT_THROW(backupSettingsFromJson(bad.dump()), JsonReadError) << interval;
+    }
+    for (const char* text : {"{", "[]", "{\"backupIntervalMinutes\": 30, \"destinationRootPath\": \"\xFF\", \"enabledItemIDs\": []}"})
+        EXPECT_THROW(backupSettingsFromJson(text), JsonReadError) << text;
+}
+
+TEST(TextForm, ReadsBackWhatItWritesAndWhatItMayTolerate) {
     BackupManifest manifest = sampleManifest();
     manifest.createdAt = floor<seconds>(manifest.createdAt);
     EXPECT_EQ(backupManifestFromJson(toJson(manifest)), manifest);
+    EXPECT_EQ(backupSettingsFromJson(toJson(kSettings)), kSettings);
+    for (const auto& item : DefaultBackupItems::items("/home/me")) EXPECT_EQ(backupItemFromJson(toJson(item)), item);
 
-    auto json = nlohmann::json::parse(toJson(manifest));
+    // A null message is no message, unknown keys are ignored, repeated ids collapse.
+    auto json = Json::parse(toJson(manifest));
     json["items"][1]["message"] = nullptr;
     json["extra"] = 1;
-    auto read = backupManifestFromJson(json.dump());
-    EXPECT_FALSE(read.items[1].message.has_value());
+    EXPECT_FALSE(backupManifestFromJson(json.dump()).items[1].message.has_value());
+    EXPECT_EQ(backupSettingsFromJson(
+                  R"({"backupIntervalMinutes": -10, "destinationRootPath": "/x", "enabledItemIDs": ["a", "a"], "other": 1})"),
+              (BackupSettings{"/x", {"a"}, -10}));
 }
 
-TEST(ManifestTextForm, ReadingRejectsMissingKeysWrongTypesAndUnknownStatus) {
-    const auto good = nlohmann::json::parse(toJson(sampleManifest()));
-    auto mutated = [&](auto change) {
-        auto copy = good;
-        change(copy);
-        return copy.dump();
-    };
-    EXPECT_THROW(backupManifestFromJson(mutated([](auto& j) { j.erase("warnings"); })), JsonReadError);
-    EXPECT_THROW(backupManifestFromJson(mutated([](auto& j) { j["items"][0].erase("byteCount"); })), JsonReadError);
-    EXPECT_THROW(backupManifestFromJson(mutated([](auto& j) { j["items"][0]["status"] = "Copied"; })), JsonReadError);
-    EXPECT_THROW(backupManifestFromJson(mutated([](auto& j) { j["items"][0]["fileCount"] = 2.5; })), JsonReadError);
-    EXPECT_THROW(backupManifestFromJson(mutated([](auto& j) { j["items"][0]["byteCount"] = -1; })), JsonReadError);
-    EXPECT_THROW(backupManifestFromJson(mutated([](auto& j) { j["schemaVersion"] = "1"; })), JsonReadError);
-    EXPECT_THROW(backupManifestFromJson(mutated([](auto& j) { j["createdAt"] = "2025-01-31 14:05:09"; })), JsonReadError);
-    EXPECT_THROW(backupManifestFromJson("[]"), JsonReadError);
-    EXPECT_THROW(backupManifestFromJson("{"), JsonReadError);
-}
-
-TEST(ManifestTextForm, TimesAreWholeSecondsInUtcAlsoBefore1970) {
+TEST(ManifestTextForm, TimesAreWholeSecondsInUtc) {
     EXPECT_EQ(rfc3339(Timestamp{} - milliseconds{500}), "1969-12-31T23:59:59Z");
-    EXPECT_EQ(rfc3339(Timestamp{}), "1970-01-01T00:00:00Z");
     EXPECT_EQ(timestampFromRfc3339("1969-12-31T23:59:59Z"), Timestamp{} - seconds{1});
-    EXPECT_FALSE(timestampFromRfc3339("2025-02-30T00:00:00Z"));
-    EXPECT_FALSE(timestampFromRfc3339("2025-01-31T24:00:00Z"));
-    // Beyond what the clock can hold: refused rather than overflowed.
-    EXPECT_FALSE(timestampFromRfc3339("4050-01-31T14:05:09Z"));
-    EXPECT_FALSE(timestampFromRfc3339("0001-01-01T00:00:00Z"));
     EXPECT_TRUE(timestampFromRfc3339("2261-12-31T23:59:59Z"));
-}
-
-TEST(JsonWriter, EscapesAndNeverWritesInvalidUtf8) {
-    EXPECT_EQ(jsonString("a/b\\c\"d\n\x01" "\xC3\xA9"), R"("a\/b\\c\"d\n\u0001)" "\xC3\xA9\"");
-    // A lone continuation byte, a truncated sequence and an overlong form each become U+FFFD.
-    const std::string written = jsonString("x\x80y\xE2\x82z\xC0\xAF");
-    EXPECT_EQ(written, "\"x\xEF\xBF\xBDy\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD\"");
-    EXPECT_EQ(nlohmann::json::parse(written).get<std::string>(), "x\xEF\xBF\xBDy\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD");
-    EXPECT_EQ(writeJson(JsonValue::Object{{"b", JsonValue::Array{}}, {"a", JsonValue::Object{}}}),
-              "{\n  \"a\" : {},\n  \"b\" : []\n}");
-}
-
-TEST(SettingsTextForm, GoldenBytesAndStrictReading) {
-    BackupSettings settings{"/home/me/Brindle Backups", {"codex-rules", "agent-skills"}, 30};
-    EXPECT_EQ(toJson(settings), R"({
-  "backupIntervalMinutes" : 30,
-  "destinationRootPath" : "\/home\/me\/Brindle Backups",
-  "enabledItemIDs" : [
-    "agent-skills",
-    "codex-rules"
-  ]
-})");
-    EXPECT_EQ(backupSettingsFromJson(toJson(settings)), settings);
-    auto read = backupSettingsFromJson(
-        R"({"backupIntervalMinutes": -10, "destinationRootPath": "/x", "enabledItemIDs": ["a", "a"], "other": true})");
-    EXPECT_EQ(read.backupIntervalMinutes, -10);
-    EXPECT_EQ(read.enabledItemIDs, std::set<std::string>{"a"});
-    for (const char* bad : {R"({"destinationRootPath": "/x", "enabledItemIDs": []})",
-                            R"({"backupIntervalMinutes": 2.5, "destinationRootPath": "/x", "enabledItemIDs": []})",
-                            R"({"backupIntervalMinutes": "30", "destinationRootPath": "/x", "enabledItemIDs": []})",
-                            R"({"backupIntervalMinutes": 1e30, "destinationRootPath": "/x", "enabledItemIDs": []})",
-                            R"({"backupIntervalMinutes": 9223372036854775808, "destinationRootPath": "/x", "enabledItemIDs": []})",
-                            R"({"backupIntervalMinutes": 30, "destinationRootPath": "/x", "enabledItemIDs": [1]})",
-                            R"({"backupIntervalMinutes": 30, "destinationRootPath": null, "enabledItemIDs": []})"}) {
-        EXPECT_THROW(backupSettingsFromJson(bad), JsonReadError) << bad;
-    }
-}
-
-TEST(BackupItemTextForm, RoundTripRequiresEveryKey) {
-    auto items = DefaultBackupItems::items("/home/me");
-    for (const auto& item : items) EXPECT_EQ(backupItemFromJson(toJson(item)), item);
-    auto json = nlohmann::json::parse(toJson(items[4]));
-    json["extra"] = "ignored";
-    EXPECT_EQ(backupItemFromJson(json.dump()), items[4]);
-    json.erase("required");
-    EXPECT_THROW(backupItemFromJson(json.dump()), JsonReadError);
+    // Not a real time, not the exact form, or beyond what the clock can hold (refused
+    // rather than overflowed).
+    for (const char* bad : {"2025-02-30T00:00:00Z", "2025-01-31T24:00:00Z", "2025-01-31T-1:05:09Z",
+                            "2025-01-31T14:05:09+00:00", "4050-01-31T14:05:09Z", "0001-01-01T00:00:00Z"})
+        EXPECT_FALSE(timestampFromRfc3339(bad)) << bad;
 }
 
 TEST(DefaultBackupItems, SixItemsInOrderFromAnyHomeSpelling) {
-    auto items = DefaultBackupItems::items("/Users/me/");
-    ASSERT_EQ(items.size(), 6u);
+    const auto items = DefaultBackupItems::items("/Users/me/");
     EXPECT_EQ(items, DefaultBackupItems::items("/Users/me"));
-    std::vector<std::string> ids, sources, destinations;
-    for (const auto& item : items) {
-        ids.push_back(item.id);
-        sources.push_back(item.sourcePath);
-        destinations.push_back(item.destinationPath);
-        EXPECT_FALSE(item.required);
-    }
+    std::vector<std::string> ids;
+    for (const auto& item : items) ids.push_back(item.id + (item.required ? " (required)" : ""));
     EXPECT_EQ(ids, (std::vector<std::string>{"codex-automations", "codex-agents", "codex-config", "codex-rules",
                                              "codex-skills", "agent-skills"}));
-    EXPECT_EQ(sources.front(), "/Users/me/.codex/automations");
-    EXPECT_EQ(sources.back(), "/Users/me/.agents/skills");
-    EXPECT_EQ(destinations[1], "Codex/AGENTS.md");
     EXPECT_EQ(items[4].excludedRelativePaths, (std::vector<std::string>{".system", "codex-primary-runtime"}));
-    EXPECT_EQ(items[0].excludedRelativePaths, std::vector<std::string>{".run-jitter-salt"});
 }
 
-TEST(BackupResultAndErrors, CountsAndExactMessages) {
-    BackupResult result{sampleManifest(), "/b/m/latest"};
-    EXPECT_EQ(result.copiedItemCount(), 1);
-    result.manifest.items.clear();
-    EXPECT_EQ(result.copiedItemCount(), 0);
-
-    auto inside = BackupServiceError::destinationInsideSource("/home/me/.codex/skills", "/home/me/.codex/skills/b");
-    EXPECT_STREQ(inside.what(), "Backup destination /home/me/.codex/skills/b cannot be inside source /home/me/.codex/skills.");
-    EXPECT_EQ(inside.errorDescription(), inside.what());
-    EXPECT_STREQ(BackupServiceError::unableToPublishBackup("").what(), "Could not publish the backup: ");
-    EXPECT_EQ(BackupServiceError::unableToPublishBackup("a"), BackupServiceError::unableToPublishBackup("a"));
-    EXPECT_FALSE(BackupServiceError::unableToPublishBackup("a") == BackupServiceError::unableToPublishBackup("b"));
-    EXPECT_FALSE(BackupServiceError::unableToPublishBackup("a") == BackupServiceError::destinationInsideSource("a", ""));
-    EXPECT_STREQ(InvalidDestinationError("~/Backups").what(),
-                 "The backup folder \u201C~/Backups\u201D must be an absolute path, one that starts with \u201C/\u201D.");
+TEST(BackupServiceError, EqualOnlyInKindAndPaths) {
+    const auto publish = BackupServiceError::unableToPublishBackup;
+    EXPECT_EQ(publish("a"), publish("a"));
+    EXPECT_FALSE(publish("a") == publish("b") || publish("a") == BackupServiceError::destinationInsideSource("a", ""));
 }
 
 }  // namespace

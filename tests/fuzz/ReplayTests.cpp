@@ -10,25 +10,24 @@
 namespace brindle::fuzz {
 namespace {
 
-void replay(const std::string& target, void (*check)(std::string_view)) {
-    int replayed = 0;
-    for (const char* kind : {"corpus", "regressions"}) {
-        const std::filesystem::path folder = std::filesystem::path(BRINDLE_FUZZ_DIR) / kind / target;
-        if (!std::filesystem::exists(folder)) continue;
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-            SCOPED_TRACE(entry.path().string());
-            check(testing::readFile(entry.path()));
-            ++replayed;
+TEST(FuzzReplay, EverySavedInputStillPassesItsCheck) {
+    const std::pair<const char*, void (*)(std::string_view)> targets[] = {
+        {"settings", checkSettingsReader}, {"manifest", checkManifestReader}, {"json_writer", checkJsonWriter},
+        {"machine_name", checkMachineName}, {"names", checkNameRules}};
+    for (const auto& [target, check] : targets) {
+        int replayed = 0;
+        for (const char* kind : {"corpus", "regressions"}) {
+            const std::filesystem::path folder = std::filesystem::path(BRINDLE_FUZZ_DIR) / kind / target;
+            if (!std::filesystem::exists(folder)) continue;
+            for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+                SCOPED_TRACE(entry.path().string());
+                check(testing::readFile(entry.path()));
+                ++replayed;
+            }
         }
+        EXPECT_GT(replayed, 0) << "no inputs for " << target;
     }
-    EXPECT_GT(replayed, 0) << "no inputs for " << target;
 }
-
-TEST(FuzzReplay, SettingsReader) { replay("settings", checkSettingsReader); }
-TEST(FuzzReplay, ManifestReader) { replay("manifest", checkManifestReader); }
-TEST(FuzzReplay, JsonWriter) { replay("json_writer", checkJsonWriter); }
-TEST(FuzzReplay, MachineName) { replay("machine_name", checkMachineName); }
-TEST(FuzzReplay, NameRules) { replay("names", checkNameRules); }
 
 }  // namespace
 }  // namespace brindle::fuzz

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "BrindleCore/SnapshotNames.h"
+#include "BrindleCore/RandomUUID.h"
 #include "tests/fakes/TemporaryFolder.h"
 
 extern char** environ;

@@ -8,7 +8,7 @@
 
 #include <stdexcept>
 
-#include "BrindleCore/SnapshotNames.h"
+#include "BrindleCore/RandomUUID.h"
 #include "tests/fakes/TemporaryFolder.h"
 
 extern char** environ;
