@@ -68,7 +68,9 @@ const BackupManifestItem* entryOf(const BackupManifest& manifest, const std::str
 
 }  // namespace
 
-bool namesABackup(std::string_view word) { return word == kLatestFolderName || word.front() == '/' || isDateShaped(word); }
+bool namesABackup(std::string_view word) {
+    return word == kLatestFolderName || (!word.empty() && word.front() == '/') || isDateShaped(word);
+}
 
 RestorePlan planRestore(FileManager& fileManager, const Path& machineFolder, const Path& homeDirectory,
                         const RestoreRequest& request) {
