@@ -190,10 +190,7 @@ BackupResult BackupService::run(const BackupSettings& settings, const std::vecto
     } catch (...) {
         // A failure that repeats every half hour must not leave a full hidden copy of
         // the user's files behind each time. Only this run's own folder is touched.
-        try {
-            if (fileManager_.examine(staging, Links::noFollow).exists()) fileManager_.removeItem(staging);
-        } catch (const std::exception&) {
-        }
+        removeQuietly(fileManager_, staging);
         throw;
     }
 }

@@ -26,14 +26,6 @@ bool isTemporary(std::string_view name, const TemporaryNames& names) {
     return false;
 }
 
-void removeQuietly(FileManager& fileManager, const Path& path) {
-    try {
-        if (fileManager.examine(path, Links::noFollow).exists()) fileManager.removeItem(path);
-    } catch (const std::exception&) {
-        // Left for the next run, which removes it before anything else.
-    }
-}
-
 std::string messageOf(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
@@ -58,6 +50,14 @@ Path copyForSnapshot(FileManager& fileManager, const Path& staging, const Path& 
 }
 
 }  // namespace
+
+void removeQuietly(FileManager& fileManager, const Path& path) {
+    try {
+        if (fileManager.examine(path, Links::noFollow).exists()) fileManager.removeItem(path);
+    } catch (const std::exception&) {
+        // Left for the next run, which removes it before anything else.
+    }
+}
 
 const TemporaryNames kPublishingNames{".unpublishing-", {".staging-", kPublishingPrefix}};
 

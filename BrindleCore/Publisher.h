@@ -53,6 +53,10 @@ void recoverInterrupted(FileManager& fileManager, const Path& folder, const std:
 void recoverInterruptedPublishing(FileManager& fileManager, const Path& folder,
                                   std::string_view unnamedAsideTarget = {});
 
+// Removes a temporary entry of the work that failed, if it is there; when that fails
+// too, the entry is left for recoverInterrupted to remove before the next work.
+void removeQuietly(FileManager& fileManager, const Path& path);
+
 // Creates the folder and any missing parents, and puts their new names on stable
 // storage: a backup published inside them must not vanish with them in a power cut.
 void createDirectoryDurably(FileManager& fileManager, const Path& path);

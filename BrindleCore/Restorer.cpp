@@ -83,11 +83,7 @@ std::vector<std::string> restoreItem(FileManager& fileManager, const RestoreItem
         swapIntoPlace(fileManager, building, restore.target, kRestoringNames);
         return kept;
     } catch (...) {
-        try {
-            if (fileManager.examine(building, Links::noFollow).exists()) fileManager.removeItem(building);
-        } catch (const std::exception&) {
-            // Removed by the next restore or backup, before either touches anything.
-        }
+        removeQuietly(fileManager, building);
         throw;
     }
 }

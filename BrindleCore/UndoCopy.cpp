@@ -66,11 +66,7 @@ Path saveForUndo(FileManager& fileManager, const RestorePlan& plan, const Path& 
         swapIntoPlace(fileManager, staging, saved);
         return saved;
     } catch (...) {
-        try {
-            if (fileManager.examine(staging, Links::noFollow).exists()) fileManager.removeItem(staging);
-        } catch (const std::exception&) {
-            // Removed by the next restore, before it touches anything.
-        }
+        removeQuietly(fileManager, staging);
         throw;
     }
 }
