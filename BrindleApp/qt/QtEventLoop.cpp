@@ -14,7 +14,9 @@ class QtTimer final : public shell::Timer {
 public:
     QtTimer(std::chrono::milliseconds interval, bool repeating, shell::EventLoop::Job callback)
         : timer_(new QTimer), job_(std::make_shared<shell::EventLoop::Job>(std::move(callback))) {
-        timer_->setTimerType(Qt::CoarseTimer);
+        // A one-shot holds the progress indicator up for its minimum and must never fire
+        // early, as a coarse timer may by up to 5 %; the repeating ones may.
+        timer_->setTimerType(repeating ? Qt::CoarseTimer : Qt::PreciseTimer);
         timer_->setSingleShot(!repeating);
         timer_->setInterval(static_cast<int>(interval.count()));
         // The slot holds the job weakly: once the handle is gone or invalidated, a

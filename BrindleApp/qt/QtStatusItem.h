@@ -1,73 +1,61 @@
 #pragma once
 
-#include <QIcon>
+#include <QKeyEvent>
 #include <QMenu>
-#include <QString>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#include <map>
 #include <memory>
-#include <string>
 
+#include "BrindleApp/qt/StatusNotifierItem.h"
 #include "BrindleApp/shell/StatusItem.h"
 
 namespace brindle::qt {
 
-// The status item as a QSystemTrayIcon. Linux tray icons carry no text, so the
-// button's title becomes the tooltip. One QMenu lives as long as the item and is
-// always the icon's context menu: some panels hide an icon without one, and a panel
-// may be showing it while the shell rebuilds, so a rebuild clears and refills it
-// instead of replacing it. A left click opens the same menu.
-class QtStatusItem final : public shell::StatusItem, private shell::StatusButton {
+// A popup menu whose items' shortcuts act while it is open: Qt only honours an
+// action's shortcut in a window that is active, which a tray's menu never is.
+class ShortcutMenu final : public QMenu {
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+// The status item in the system tray. Where the session bus has a StatusNotifierItem
+// tray, the item and its menu are exported there and the tray draws them; otherwise a
+// QSystemTrayIcon docks into an XEmbed tray, with this popup menu opening beside it on
+// a click. Linux tray icons carry no text, so a look's title goes to the tooltip.
+class QtStatusItem final : public shell::StatusItem {
 public:
     QtStatusItem();
     ~QtStatusItem() override;
 
-    shell::StatusButton* button() override { return this; }
-    void setMenu(std::shared_ptr<shell::Menu> menu) override;
+    void setLook(const shell::StatusLook& look) override;
+    void setMenu(shell::Menu menu) override;
 
-    // Shows the icon now if a tray is there, else as soon as one appears.
+    // Shows the item now if a tray is there, else as soon as one appears; it moves to
+    // a StatusNotifierItem tray whenever one comes.
     void show();
-    void hide();
+    // Opens the menu beside the XEmbed icon; false where there is no docked icon.
+    bool popUpAtIcon();
 
-    // For tests and diagnostics.
     QMenu* menu() { return &menu_; }
-    QSystemTrayIcon* trayIcon() { return &tray_; }
-    const QString& currentIconPath() const { return iconPath_; }
-    int rotationDegrees() const { return rotation_; }
-
-    // A menu title as Qt shows it: "&" would start a mnemonic, so it is doubled.
-    static QString escapedTitle(const std::string& title);
-    // "Ctrl+B" for "b"; empty for no key.
-    static QKeySequence shortcutFor(const std::string& keyEquivalent);
 
 private:
-    // StatusButton
-    void setImage(const std::string& iconName, const std::string& accessibilityDescription) override;
-    bool hasImage() const override { return !iconPath_.isEmpty(); }
-    void setImageTemplate(bool isTemplate) override;
-    void setImagePosition(shell::ImagePosition position) override;
-    void setTitle(const std::string& title) override;
-
     void fillMenu();
-    void menuAboutToShow();
     void refreshActions();
-    void redrawIcon();
+    void aboutToShow();
+    // Opens the popup menu beside `beside` (on the screen), where a popup can be placed
+    // there: on X11. False where it cannot be.
+    bool popUp(QRect beside);
+    void useXEmbed(bool use);
     void checkForTray();
-    QPoint menuPosition();
 
-    QSystemTrayIcon tray_;
-    QMenu menu_;
-    std::shared_ptr<shell::Menu> model_;
-    QString iconPath_;
-    // The syncing icon turns by 45 degrees with each spinner frame; its arrows are
-    // symmetric under a half turn, so four frames make one seamless cycle.
-    int rotation_ = 0;
-    int syncingFrames_ = 0;
-    // The syncing icon at each turn, drawn once.
-    std::map<int, QIcon> turnedIcons_;
-    bool wantVisible_ = false;
+    ShortcutMenu menu_;
+    shell::Menu model_;
+    shell::StatusLook look_;
+    StatusNotifierItem statusNotifierItem_;
+    // Made only once no StatusNotifierItem tray took the item: made while one is on the
+    // bus, Qt would export an item of its own there.
+    std::unique_ptr<QSystemTrayIcon> xembed_;
     bool trayWasAvailable_ = false;
     QTimer trayWatch_;
 };

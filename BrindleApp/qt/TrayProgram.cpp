@@ -1,7 +1,6 @@
 #include "BrindleApp/qt/TrayProgram.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QTimer>
 
 #include <cstdio>
@@ -12,9 +11,11 @@
 #include "BrindleApp/desktop/AppId.h"
 #include "BrindleApp/desktop/SingleInstance.h"
 #include "BrindleApp/desktop/XdgLaunchAtLogin.h"
-#include "BrindleApp/qt/QtDesktopServices.h"
+#include "BrindleApp/qt/QtDesktop.h"
 #include "BrindleApp/qt/QtEventLoop.h"
 #include "BrindleApp/qt/QtStatusItem.h"
+#include "BrindleApp/qt/SecondLaunch.h"
+#include "BrindleApp/qt/TrayIcons.h"
 #include "BrindleApp/shell/AppDelegate.h"
 
 namespace brindle::qt {
@@ -73,7 +74,13 @@ int runTray(int argc, char** argv) {
         std::cerr << "Brindle could not start: " << error.what() << '\n';
         return 1;
     }
+    // QApplication keeps a reference to its argc: both live as long as the process.
+    static int qtArgc = argc;
     if (!instance->acquired()) {
+        // Started from the application menu, most likely: the running tray shows that
+        // it is there, and a terminal, if any, hears so too.
+        QCoreApplication busClient(qtArgc, argv);
+        activateRunningTray();
         std::cout << alreadyRunningMessage << '\n';
         return 0;
     }
@@ -83,39 +90,34 @@ int runTray(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(BRINDLE_VERSION));
     QApplication::setDesktopFileName(
         QString::fromUtf8(desktop::kAppId.data(), static_cast<qsizetype>(desktop::kAppId.size())));
-    // QApplication keeps a reference to its argc: both live as long as the process.
-    static int qtArgc = argc;
     static QApplication* application = new QApplication(qtArgc, argv);  // never destroyed, see endProcess
     qInstallMessageHandler(previousHandler);
     // Closing an alert or the folder chooser must not end the program.
     application->setQuitOnLastWindowClosed(false);
 
     // Every service outlives the delegate and any run in progress: none is destroyed.
+    application->setWindowIcon(applicationIcon());
     auto* eventLoop = new QtEventLoop;
     auto* statusItem = new QtStatusItem;
-    application->setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     auto* clock = new shell::SystemClock;
     auto* runner = new shell::ThreadBackgroundRunner;
-    auto* formatter = new shell::IcuRelativeDateFormatter;
-    auto* updater = new PackageManagerUpdater;
+    auto* desktop = new QtDesktop;
     auto* launchAtLogin = new desktop::XdgLaunchAtLogin(desktop::XdgAutostart::forCurrentProcess());
-    auto* alerts = new QtAlerts;
-    auto* folderChooser = new QtFolderChooser;
-    auto* fileBrowser = new QtFileBrowser;
-    auto* app = new QtApplication;
 
+    const UserFolders folders = UserFolders::current();
     static std::shared_ptr<shell::AppDelegate> delegate = shell::AppDelegate::create(shell::ShellPlatform {
-        fileManager, *app, *eventLoop, *clock, *runner, *statusItem, *formatter, *updater, *launchAtLogin,
-        *alerts, *folderChooser, *fileBrowser});
+        fileManager, *eventLoop, *clock, *runner, *statusItem, *desktop, *launchAtLogin,
+        shell::lockedBackupPerformer(fileManager, folders), folders});
     // The first job of the event loop, as "did finish launching" is on the desktop this
     // design came from; the icon is shown now if a tray is there, else when one appears.
     QTimer::singleShot(0, [statusItem] {
         delegate->applicationDidFinishLaunching();
         statusItem->show();
+        answerLaterLaunches([statusItem] {
+            if (!statusItem->popUpAtIcon()) notifyAlreadyRunning();
+        });
     });
-    const int status = QApplication::exec();
-    statusItem->hide();
-    endProcess(status);
+    endProcess(QApplication::exec());
 }
 
 }  // namespace brindle::qt

@@ -1,22 +1,30 @@
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <variant>
 
 #include "BrindleApp/shell/Menu.h"
-#include "BrindleApp/shell/ShellError.h"
+#include "BrindleApp/shell/RelativeDateFormatter.h"
 #include "BrindleApp/shell/ShellPlatform.h"
 #include "BrindleCore/BackupResult.h"
 #include "BrindleCore/SettingsStore.h"
 
 namespace brindle::shell {
+
+// The shortest time the progress indicator stays up, so that a quick run is seen.
+inline constexpr std::chrono::milliseconds minimumSyncIndicatorDuration {1250};
+// How often the spinner moves on by one frame.
+inline constexpr std::chrono::milliseconds animationInterval {200};
+
+// The schedule's interval for the stored minutes: never under 5 minutes, nor over the
+// longest interval the platform's timer holds. The stored value itself is kept.
+std::chrono::milliseconds scheduleInterval(std::int64_t storedMinutes, std::chrono::milliseconds longestTimer);
 
 // The whole desktop shell: the status item and its menu, the schedule, the runs and
 // their progress indicator, and the menu's commands. Lives for the whole process and
@@ -24,80 +32,62 @@ namespace brindle::shell {
 // which receives a copy of the settings and hands back its outcome as a value.
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 public:
-    // The spinner drawn in the status item's title while a run is in progress.
-    static constexpr std::array<std::string_view, 4> animationFrames {"|", "/", "-", "\\"};
-    // The shortest time the progress indicator stays up, so that a quick run is seen.
-    static constexpr std::chrono::milliseconds minimumSyncIndicatorDuration {1250};
-    // Bounds of the schedule; the stored interval itself is never changed.
-    static constexpr std::int64_t minimumIntervalMinutes = 5;
-
-    // Builds the settings store from the platform's file manager (the default
-    // settings location, the user's home folder) and holds the platform's services.
+    // Reads the settings (the defaults where the file cannot be used) and holds the
+    // platform's services.
     static std::shared_ptr<AppDelegate> create(ShellPlatform platform);
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
-    // Start-up and schedule.
+    // Draws the idle item and its menu, starts the first backup, then the schedule.
     void applicationDidFinishLaunching();
-    void configureStatusItem();
-    void scheduleTimer();
-
-    // Runs and the progress indicator.
-    void runBackup();
-    void updateStatusItemForSync();
-    void startSyncAnimation();
-    void stopSyncAnimation();
-
-    // The status menu.
-    void rebuildMenu();
-    std::string statusTitle();
-    void menuWillOpen();
-
-    // The menu's commands.
-    void backUpNow();
-    void openBackupFolder();
-    void chooseBackupFolder();
-    void checkForUpdates();
-    void toggleLaunchAtLogin();
-    void quit();
-
-    SettingsStore& settingsStore() { return settingsStore_; }
-    bool isBackingUp() const { return isBackingUp_; }
-    const std::optional<BackupResult>& lastResult() const { return lastResult_; }
-    const std::optional<ShellError>& lastError() const { return lastError_; }
-    std::int64_t animationFrame() const { return animationFrame_; }
 
 private:
     using Outcome = std::variant<BackupResult, std::exception_ptr>;
 
     explicit AppDelegate(ShellPlatform platform);
 
+    void scheduleTimer();
     void scheduledFiring();
+
+    void runBackup();
     void runArrived(Outcome outcome, Clock::MonotonicTime startTime);
     void completeRun(Outcome outcome);
-    void setIdleImage();
-    std::function<void()> action(void (AppDelegate::*command)());
+    void startSyncAnimation();
+    void advanceSyncAnimation();
+    void stopSyncAnimation();
 
-    // Modal panels. The schedule holds back while one is open, since the event loop
-    // keeps firing timers under it.
-    void showError(const std::string& messageText, const ShellError& error);
-    std::optional<Path> runFolderChooser(const FolderChooserOptions& options);
-    void enterModal();
+    void rebuildMenu();
+    std::string statusTitle();
+
+    void perform(Command command);
+    void openBackupFolder();
+    void chooseBackupFolder();
+    void toggleLaunchAtLogin();
+
+    // Records the failure as the last error and shows it in a modal alert.
+    void showFailure(const std::string& messageText, const std::exception_ptr& error);
+    // Runs a modal panel; the schedule holds back while one is open, since the event
+    // loop keeps firing timers under it.
+    template <typename Panel>
+    auto underModal(Panel panel);
     void leaveModal();
+    // A job that calls `step` on this delegate if it still exists.
+    std::function<void()> weakly(void (AppDelegate::*step)());
+    // A timer callback that queues that job on the main thread.
+    std::function<void()> posting(void (AppDelegate::*step)());
 
     ShellPlatform platform_;
-    BackupPerformer backupPerformer_;
     SettingsStore settingsStore_;
+    RelativeDateFormatter relativeDateFormatter_;
     std::unique_ptr<Timer> timer_;
     std::unique_ptr<Timer> animationTimer_;
     std::optional<BackupResult> lastResult_;
-    std::optional<ShellError> lastError_;
-    std::weak_ptr<MenuItem> statusMenuItem_;
+    std::optional<std::string> lastError_;
     bool isBackingUp_ = false;
-    std::int64_t animationFrame_ = 0;
+    int animationFrame_ = 0;
     // Holds a quick run's completion back until the indicator has been up long enough.
     std::unique_ptr<Timer> indicatorTimer_;
-    // Modal panels open right now; the schedule waits while there are any.
+    // Modal panels open right now; a scheduled firing under them waits for the last.
     int openModals_ = 0;
     bool scheduledRunDeferred_ = false;
 };

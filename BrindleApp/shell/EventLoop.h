@@ -29,7 +29,8 @@ public:
     // interval from now, until the timer is invalidated. `interval` never exceeds
     // maximumTimerInterval().
     virtual std::unique_ptr<Timer> scheduleRepeating(std::chrono::milliseconds interval, Job callback) = 0;
-    // Calls `callback` once on the main thread after `delay`, unless invalidated first.
+    // Calls `callback` once on the main thread after `delay` (never sooner on the
+    // monotonic clock), unless invalidated first.
     virtual std::unique_ptr<Timer> scheduleOnce(std::chrono::milliseconds delay, Job callback) = 0;
 
     // The longest interval the platform's timers can hold without overflowing.

@@ -7,26 +7,20 @@
 
 namespace brindle::shell {
 
-// Words for how long ago something happened, e.g. "5 minutes ago".
+// Words for how long ago something happened, e.g. "5 minutes ago": ICU's wording with
+// full unit names, in the largest unit that is not zero among years, months, weeks,
+// days, hours and minutes, counted in the locale's calendar and the default time
+// zone. Dates less than a minute before `relativeTo`, or after it, count as zero
+// minutes.
 class RelativeDateFormatter {
 public:
-    virtual ~RelativeDateFormatter() = default;
-    virtual std::string localizedString(Timestamp date, Timestamp relativeTo) = 0;
-};
+    // A locale by its ICU name, e.g. "en".
+    explicit RelativeDateFormatter(const std::string& localeName);
+    ~RelativeDateFormatter();
+    RelativeDateFormatter(const RelativeDateFormatter&) = delete;
+    RelativeDateFormatter& operator=(const RelativeDateFormatter&) = delete;
 
-// ICU's wording with full unit names, in the largest unit that is not zero among
-// years, months, weeks, days, hours and minutes, counted in the locale's calendar and
-// the default time zone. Dates less than a minute before `relativeTo`, or after it,
-// count as zero minutes.
-class IcuRelativeDateFormatter final : public RelativeDateFormatter {
-public:
-    // The user's locale.
-    IcuRelativeDateFormatter();
-    // A locale by its ICU name, e.g. "en_US".
-    explicit IcuRelativeDateFormatter(const std::string& localeName);
-    ~IcuRelativeDateFormatter() override;
-
-    std::string localizedString(Timestamp date, Timestamp relativeTo) override;
+    std::string localizedString(Timestamp date, Timestamp relativeTo);
 
 private:
     struct Icu;

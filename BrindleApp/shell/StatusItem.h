@@ -1,30 +1,32 @@
 #pragma once
 
-#include <memory>
+#include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "BrindleApp/shell/Menu.h"
 
 namespace brindle::shell {
 
-enum class ImagePosition {
-    imageLeading,  // the image before the title, in reading direction
-};
+// The spinner that turns in the item's title while a backup runs.
+inline constexpr std::array<std::string_view, 4> animationFrames {"|", "/", "-", "\\"};
 
-// The clickable part of the status item: an icon and a text beside it.
-class StatusButton {
-public:
-    virtual ~StatusButton() = default;
+// What the status item shows: idle, or a backup running with the spinner at one of
+// its frames. The shell owns the frame; the platform draws exactly this look.
+struct StatusLook {
+    // 0 to 3 while a backup runs; nothing while idle.
+    std::optional<int> syncingFrame;
 
-    // Shows the platform icon named `iconName` ("externaldrive.badge.icloud",
-    // "arrow.triangle.2.circlepath"), described to assistive technology by
-    // `accessibilityDescription`. An unknown name leaves the button without an image.
-    virtual void setImage(const std::string& iconName, const std::string& accessibilityDescription) = 0;
-    virtual bool hasImage() const = 0;
-    // Draws the current image in the status bar's monochrome style.
-    virtual void setImageTemplate(bool isTemplate) = 0;
-    virtual void setImagePosition(ImagePosition position) = 0;
-    virtual void setTitle(const std::string& title) = 0;
+    // "Brindle" while idle, "Saving " and the spinner's frame while a backup runs.
+    std::string title() const {
+        return syncingFrame ? "Saving " + std::string(animationFrames.at(static_cast<std::size_t>(*syncingFrame)))
+                            : "Brindle";
+    }
+    // What the icon stands for, for assistive technology and a tooltip's heading.
+    std::string accessibilityDescription() const { return syncingFrame ? "Backing up" : "Brindle"; }
+
+    friend bool operator==(const StatusLook&, const StatusLook&) = default;
 };
 
 // The application's item in the system status bar (the tray).
@@ -32,15 +34,13 @@ class StatusItem {
 public:
     virtual ~StatusItem() = default;
 
-    // The item's button, or null where the platform gives the item none; the shell
-    // then leaves its appearance alone.
-    virtual StatusButton* button() = 0;
+    // The idle look shows a drive, the syncing look arrows turned to the frame.
+    virtual void setLook(const StatusLook& look) = 0;
 
-    // Replaces the menu shown when the item is clicked; the old one is released.
-    // Before each opening the platform calls menu->willOpen() and then shows every
-    // item as it is at that moment, so a title changed by willOpen is what the
-    // user sees.
-    virtual void setMenu(std::shared_ptr<Menu> menu) = 0;
+    // Replaces the menu shown when the item is clicked. Before each opening the
+    // platform calls menu.willOpen on its own copy and shows the items as they then
+    // read; a chosen item's command goes to menu.perform once the menu has closed.
+    virtual void setMenu(Menu menu) = 0;
 };
 
 }  // namespace brindle::shell

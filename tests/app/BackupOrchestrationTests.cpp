@@ -1,198 +1,205 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <limits>
 
 #include "BrindleCore/BackupServiceError.h"
-#include "BrindleCore/FileSystemError.h"
 #include "tests/app/ShellHarness.h"
 
 namespace brindle::testing {
 namespace {
 
 using namespace std::chrono_literals;
+using shell::Command;
 
-TEST(Run, SpinsThroughTheFramesEveryFifthOfASecondAndReturnsToIdle) {
+BackupResult failingEngine(const BackupSettings&) {
+    throw BackupServiceError::unableToPublishBackup("the disk is full");
+}
+
+TEST(Schedule, TheIntervalIsTheStoredMinutesWithinItsBounds) {
+    // Qt's timers hold up to 2^31 - 1 ms, which is 35,791 whole minutes.
+    const std::chrono::milliseconds qtLimit {2'147'483'647};
+    const std::vector<std::pair<std::int64_t, std::chrono::minutes>> cases {
+        {0, 5min}, {-10, 5min}, {1, 5min}, {5, 5min}, {6, 6min}, {60, 60min}, {35'791, 35'791min}, {35'792, 35'791min},
+        {std::numeric_limits<std::int64_t>::max(), 35'791min}, {std::numeric_limits<std::int64_t>::min(), 5min}};
+    for (const auto& [stored, interval] : cases) EXPECT_EQ(shell::scheduleInterval(stored, qtLimit), interval) << stored;
+}
+
+TEST(Schedule, OneRunAtLaunchThenOneEveryIntervalCountedFromTheLaunch) {
     ShellHarness shell;
-    shell.delegate().runBackup();
-    FakeStatusButton& button = shell.statusItem.fakeButton();
-    EXPECT_EQ(button.image, "arrow.triangle.2.circlepath");
-    EXPECT_EQ(button.accessibilityDescription, "Backing up");
-    EXPECT_TRUE(button.imageIsTemplate);
+    shell.writeSettings({"/nowhere", {}, 10});
+    shell.launch();
+    EXPECT_EQ(shell.runner.waiting.size(), 1u);
+    shell.finishRunAndWait();
 
-    std::vector<std::string> titles {button.title};
+    shell.clock.advance(10min - shell.clock.elapsed() - 1ms);
+    EXPECT_FALSE(shell.isBackingUp());
+    shell.clock.advance(1ms);
+    EXPECT_EQ(shell.runner.waiting.size(), 1u);
+    shell.finishRunAndWait();
+    shell.clock.advance(20min - shell.clock.elapsed());
+    EXPECT_EQ(shell.runner.waiting.size(), 1u);
+}
+
+TEST(Run, SpinsThroughTheFramesEveryFifthOfASecondThenReturnsToIdle) {
+    ShellHarness shell;
+    shell.launch();
+    std::vector<std::string> titles {shell.statusItem.looks.back().title()};
     for (int tick = 0; tick < 5; ++tick) {
-        shell.clock.advance(199ms);
-        EXPECT_EQ(button.title, titles.back()) << "no frame before 0.2 s have passed";
-        shell.clock.advance(1ms);
-        titles.push_back(button.title);
+        shell.clock.advance(200ms);
+        titles.push_back(shell.statusItem.looks.back().title());
     }
-    EXPECT_EQ(titles, (std::vector<std::string> {"Saving |", "Saving /", "Saving -", "Saving \\", "Saving |",
-                                                  "Saving /"}));
+    EXPECT_EQ(titles, (std::vector<std::string> {"Saving |", "Saving /", "Saving -", "Saving \\", "Saving |", "Saving /"}));
+    EXPECT_EQ(shell.statusItem.looks.back().accessibilityDescription(), "Backing up");
 
     shell.finishRunAndWait();
-    EXPECT_EQ(button.image, "externaldrive.badge.icloud");
-    EXPECT_EQ(button.accessibilityDescription, "Brindle");
-    EXPECT_TRUE(button.imageIsTemplate);
-    EXPECT_EQ(button.title, "Brindle");
-    EXPECT_TRUE(shell.clock.activeRepeatingIntervals().empty()) << "the spinner timer is gone";
-
-    shell.delegate().runBackup();
-    EXPECT_EQ(button.title, "Saving |") << "every run starts with the first frame";
+    EXPECT_EQ(shell.statusItem.looks.back().title(), "Brindle");
+    EXPECT_EQ(shell.statusItem.looks.back().accessibilityDescription(), "Brindle");
+    const std::size_t drawn = shell.statusItem.looks.size();
+    shell.clock.advance(1s);
+    EXPECT_EQ(shell.statusItem.looks.size(), drawn) << "the spinner kept turning";
+    shell.choose(Command::backUpNow);
+    EXPECT_EQ(shell.statusItem.looks.back().title(), "Saving |") << "every run starts with the first frame";
 }
 
-TEST(Run, AQuickRunHoldsTheIndicatorForTheMinimumFromItsStart) {
+TEST(Run, TheIndicatorStaysUpForTheMinimumOnTheMonotonicClock) {
+    for (const auto wallClockJump : {0h, -1h, 1h}) {
+        ShellHarness shell;
+        shell.launch();
+        shell.clock.advance(300ms);
+        shell.clock.moveWallClock(wallClockJump);
+        shell.finishRun();
+        shell.clock.advance(949ms);
+        EXPECT_TRUE(shell.isBackingUp()) << "wall clock moved by " << wallClockJump.count() << " h";
+        EXPECT_EQ(shell.statusItem.statusLine(), "Backing up Codex files...");
+        shell.clock.advance(1ms);
+        EXPECT_FALSE(shell.isBackingUp()) << "wall clock moved by " << wallClockJump.count() << " h";
+    }
+    // A run that took longer completes as soon as its outcome arrives.
     ShellHarness shell;
-    shell.delegate().runBackup();
-    shell.clock.advance(300ms);
-    shell.finishRun();
-
-    shell.clock.advance(949ms);
-    EXPECT_TRUE(shell.delegate().isBackingUp());
-    EXPECT_FALSE(shell.delegate().lastResult().has_value());
-    shell.clock.advance(1ms);
-    EXPECT_FALSE(shell.delegate().isBackingUp());
-    EXPECT_TRUE(shell.delegate().lastResult().has_value());
-    EXPECT_EQ(shell.clock.elapsed(), 1250ms);
-}
-
-TEST(Run, ASlowRunCompletesAsSoonAsItsOutcomeArrives) {
-    ShellHarness shell;
-    shell.delegate().runBackup();
+    shell.launch();
     shell.clock.advance(3s);
     shell.finishRun();
-
-    EXPECT_FALSE(shell.delegate().isBackingUp());
-    EXPECT_TRUE(shell.delegate().lastResult().has_value());
-    EXPECT_EQ(shell.statusItem.fakeButton().title, "Brindle");
-}
-
-TEST(Run, TheIndicatorIgnoresTheWallClockBeingSetBackOrForward) {
-    for (const auto jump : {-1h, 1h}) {
-        ShellHarness shell;
-        shell.delegate().runBackup();
-        shell.clock.advance(100ms);
-        shell.clock.moveWallClock(jump);
-        shell.finishRun();
-        shell.clock.advance(1149ms);
-        EXPECT_TRUE(shell.delegate().isBackingUp());
-        shell.clock.advance(1ms);
-        EXPECT_FALSE(shell.delegate().isBackingUp()) << "after a jump of " << jump.count() << " h";
-    }
+    EXPECT_EQ(shell.statusItem.statusLine(), "Last synced just now");
 }
 
 TEST(Run, TriggersDuringARunAreDroppedWithoutAnyChange) {
     ShellHarness shell;
     shell.writeSettings({"/nowhere", {}, 5});
     shell.launch();
-    const int menusBefore = shell.statusItem.menusSet;
-
     shell.clock.advance(200ms);
-    const std::int64_t frame = shell.delegate().animationFrame();
-    shell.delegate().backUpNow();
-    shell.statusItem.choose("Back Up Now");
-    EXPECT_EQ(shell.delegate().animationFrame(), frame) << "a dropped trigger does not restart the spinner";
-    EXPECT_EQ(shell.statusItem.menusSet, menusBefore) << "nor rebuild the menu";
-    EXPECT_EQ(shell.runner.waitingCount(), 1u);
+    const std::size_t looks = shell.statusItem.looks.size();
+    const int menus = shell.statusItem.menusSet;
+    shell.choose(Command::backUpNow);
+    EXPECT_EQ(shell.statusItem.looks.size(), looks) << "a dropped trigger restarted the spinner";
+    EXPECT_EQ(shell.statusItem.menusSet, menus) << "a dropped trigger rebuilt the menu";
 
-    // A run that outlasts a scheduled firing absorbs it too.
-    shell.clock.advance(5min);
-    EXPECT_EQ(shell.runner.waitingCount(), 1u);
+    shell.clock.advance(5min);  // a scheduled firing during the run
+    EXPECT_EQ(shell.runner.waiting.size(), 1u);
     shell.finishRun();
     EXPECT_EQ(shell.engineCalls.size(), 1u);
-    EXPECT_FALSE(shell.delegate().isBackingUp());
-
-    shell.delegate().backUpNow();
-    EXPECT_EQ(shell.runner.waitingCount(), 1u) << "the guard lets the next trigger through";
+    shell.choose(Command::backUpNow);
+    EXPECT_EQ(shell.runner.waiting.size(), 1u) << "the guard lets the next trigger through";
 }
 
-TEST(Run, AFailureReplacesTheEarlierResultAndIsShownInAnAlertOnceIdle) {
+TEST(Run, AFailureReplacesTheResultAndIsAlertedOnceIdleUntilTheNextRun) {
     ShellHarness shell;
-    shell.delegate().runBackup();
-    shell.finishRunAndWait();
-    ASSERT_TRUE(shell.delegate().lastResult().has_value());
-
-    shell.engine = [](const BackupSettings&) -> BackupResult {
-        throw BackupServiceError::unableToPublishBackup("the disk is full");
-    };
+    shell.launchIdle();
+    const auto succeeding = shell.engine;
+    shell.engine = failingEngine;
     bool idleWhileAlertUp = false;
     std::string lineWhileAlertUp;
-    shell.alerts.whileOpen = [&] {
-        idleWhileAlertUp = !shell.delegate().isBackingUp() && shell.statusItem.fakeButton().title == "Brindle";
-        lineWhileAlertUp = shell.statusItem.menu->items.front()->title;
+    shell.desktop.whileAlertOpen = [&] {
+        idleWhileAlertUp = !shell.isBackingUp();
+        lineWhileAlertUp = shell.statusItem.menu.items.front().title;
     };
-    shell.delegate().runBackup();
+    shell.choose(Command::backUpNow);
     shell.finishRunAndWait();
 
-    ASSERT_EQ(shell.alerts.shown.size(), 1u);
-    EXPECT_EQ(shell.alerts.shown[0].messageText, "Brindle could not finish the backup.");
-    EXPECT_EQ(shell.alerts.shown[0].informativeText, "Could not publish the backup: the disk is full");
+    const std::string description = "Could not publish the backup: the disk is full";
+    EXPECT_EQ(shell.desktop.alerts, (std::vector<std::pair<std::string, std::string>> {
+                                        {"Brindle could not finish the backup.", description}}));
     EXPECT_TRUE(idleWhileAlertUp);
     EXPECT_EQ(lineWhileAlertUp, "Backing up Codex files...") << "the menu is rebuilt only after the alert";
-    EXPECT_FALSE(shell.delegate().lastResult().has_value());
-    ASSERT_TRUE(shell.delegate().lastError().has_value());
-    EXPECT_EQ(shell.delegate().lastError()->localizedDescription, "Could not publish the backup: the disk is full");
-    EXPECT_EQ(shell.statusItem.statusLine(), "Backup failed: Could not publish the backup: the disk is full");
-}
+    EXPECT_EQ(shell.statusItem.statusLine(), "Backup failed: " + description);
 
-TEST(Run, ASuccessAfterAFailureClearsTheErrorFromTheStart) {
-    ShellHarness shell;
-    shell.engine = [](const BackupSettings&) -> BackupResult {
-        throw FileSystemError::fromErrno("create the folder", "/backups/m", EACCES);
-    };
-    shell.delegate().runBackup();
-    shell.finishRunAndWait();
-    ASSERT_TRUE(shell.delegate().lastError().has_value());
-    EXPECT_NE(shell.delegate().lastError()->localizedDescription.find("/backups/m"), std::string::npos);
-
-    shell.engine = [&](const BackupSettings&) { return shell.resultCreatedAt(shell.clock.wallNow()); };
-    shell.delegate().runBackup();
-    EXPECT_FALSE(shell.delegate().lastError().has_value());
+    shell.engine = succeeding;
+    shell.choose(Command::backUpNow);
     EXPECT_EQ(shell.statusItem.statusLine(), "Backing up Codex files...");
     shell.finishRunAndWait();
     EXPECT_EQ(shell.statusItem.statusLine(), "Last synced just now");
 }
 
-TEST(Run, WorksOnACopyOfTheSettingsTakenAtItsStart) {
-    ShellHarness shell;
-    shell.delegate().settingsStore().settings().destinationRootPath = "/first";
-    shell.delegate().runBackup();
-    shell.delegate().settingsStore().settings().destinationRootPath = "/second";
-    shell.finishRun();
-
-    ASSERT_EQ(shell.engineCalls.size(), 1u);
-    EXPECT_EQ(shell.engineCalls[0].destinationRootPath, "/first");
-}
-
 TEST(Run, ASpinnerTickQueuedBeforeTheCompletionChangesNothingAfterIt) {
     ShellHarness shell;
-    shell.delegate().runBackup();
+    shell.launch();
     shell.finishRun();
-    // The last tick (at 1.2 s) posts its job, then the completion fires at 1.25 s,
-    // and only then do the queued jobs run.
-    shell.clock.advanceWithoutRunningJobs(1250ms);
-    ASSERT_FALSE(shell.delegate().isBackingUp());
+    // The tick at 1.2 s queues its job, the completion fires at 1.25 s, and only then
+    // do the queued jobs run.
+    shell.clock.advance(1250ms, /*runJobs=*/false);
+    ASSERT_FALSE(shell.isBackingUp());
     ASSERT_GT(shell.clock.pendingJobCount(), 0u);
-    const std::int64_t frame = shell.delegate().animationFrame();
     shell.clock.runPendingJobs();
-
-    EXPECT_EQ(shell.delegate().animationFrame(), frame);
-    EXPECT_EQ(shell.statusItem.fakeButton().title, "Brindle");
-    EXPECT_EQ(shell.statusItem.fakeButton().image, "externaldrive.badge.icloud");
+    EXPECT_FALSE(shell.isBackingUp()) << "a stale tick brought the spinner back";
 }
 
-TEST(Run, ARunThatCannotGetAThreadFailsInsteadOfBlockingEveryLaterRun) {
+TEST(Run, ARunThatCannotGetAThreadFailsInsteadOfBlockingLaterRuns) {
     ShellHarness shell;
     shell.runner.refuseToStart = true;
-    shell.delegate().runBackup();
-
-    EXPECT_FALSE(shell.delegate().isBackingUp());
-    EXPECT_TRUE(shell.delegate().lastError().has_value());
-    EXPECT_EQ(shell.alerts.shown.size(), 1u);
-    EXPECT_EQ(shell.statusItem.fakeButton().title, "Brindle");
-
+    shell.launch();
+    EXPECT_FALSE(shell.isBackingUp());
+    EXPECT_EQ(shell.desktop.alerts.size(), 1u);
     shell.runner.refuseToStart = false;
-    shell.delegate().runBackup();
-    EXPECT_EQ(shell.runner.waitingCount(), 1u);
+    shell.choose(Command::backUpNow);
+    EXPECT_EQ(shell.runner.waiting.size(), 1u);
+}
+
+TEST(ModalRule, FiringsUnderAFailureAlertCollapseIntoOneRunWhenItCloses) {
+    ShellHarness shell;
+    shell.engine = failingEngine;
+    shell.writeSettings({"/old/root", {}, 5});
+    shell.launch();
+    std::optional<std::size_t> runsWhileOpen;
+    shell.desktop.whileAlertOpen = [&] {
+        if (runsWhileOpen) return;  // only the first alert stays up, for hours
+        shell.clock.advance(3h);
+        runsWhileOpen = shell.runner.waiting.size();
+    };
+    shell.finishRunAndWait();
+    EXPECT_EQ(runsWhileOpen, 0u) << "an unattended failure alert stacked more runs";
+    EXPECT_EQ(shell.runner.waiting.size(), 1u) << "one run right after the alert closed";
+}
+
+TEST(ModalRule, AFiringUnderTheChooserRunsOnceTheCommandIsDone) {
+    struct Case {
+        std::optional<Path> chosen;
+        bool saveFails;
+        std::string rootOfTheRun;
+    };
+    for (const Case& c : std::vector<Case> {{"/new/root", false, "/new/root"},
+                                            {std::nullopt, false, "/old/root"},
+                                            {"/new/root", true, "/new/root"}}) {
+        SCOPED_TRACE(c.chosen ? (c.saveFails ? "save fails" : "saved") : "cancelled");
+        ShellHarness shell;
+        shell.writeSettings({"/old/root", {}, 5});
+        shell.launchIdle();
+        if (c.saveFails) shell.faults.failWhen("writeFileAtomically", "settings.json", EACCES);
+        shell.desktop.chosenFolder = c.chosen;
+        std::size_t runsUnderPanels = 0;
+        auto panelUp = [&] {
+            shell.clock.advance(10min);
+            runsUnderPanels += shell.runner.waiting.size();
+        };
+        shell.desktop.whileChooserOpen = panelUp;
+        shell.desktop.whileAlertOpen = panelUp;
+        shell.choose(Command::chooseBackupFolder);
+        shell.clock.runPendingJobs();
+
+        EXPECT_EQ(runsUnderPanels, 0u);
+        ASSERT_EQ(shell.runner.waiting.size(), 1u);
+        shell.finishRun();
+        EXPECT_EQ(shell.engineCalls.back().destinationRootPath, c.rootOfTheRun);
+    }
 }
 
 }  // namespace

@@ -7,92 +7,61 @@
 namespace brindle::testing {
 namespace {
 
+using shell::Command;
 using shell::LaunchAtLoginStatus;
+using Shown = std::vector<std::pair<std::string, std::string>>;
 
 TEST(OpenBackupFolder, OpensTheRootOnlyWhenItIsAnExistingFolder) {
     ShellHarness shell;
     const Path root = shell.folder.path() / "Backups";
     shell.writeSettings({root.string(), {}, 30});
+    shell.launchIdle();
 
-    shell.delegate().openBackupFolder();
-    EXPECT_TRUE(shell.fileBrowser.opened.empty());
-    EXPECT_FALSE(shell.posix.examine(root).exists()) << "a missing root is not created";
-    EXPECT_FALSE(shell.delegate().lastError().has_value());
-    EXPECT_TRUE(shell.alerts.shown.empty());
-
+    shell.choose(Command::openBackupFolder);
+    EXPECT_FALSE(shell.posix.examine(root).exists()) << "a missing root was created";
     writeFile(root, "#!/bin/sh\necho launched\n");
-    shell.delegate().openBackupFolder();
-    EXPECT_TRUE(shell.fileBrowser.opened.empty()) << "a root naming a script is never handed to the desktop";
+    shell.choose(Command::openBackupFolder);
+    EXPECT_TRUE(shell.desktop.opened.empty()) << "a root naming a missing folder or a script reached the desktop";
+    EXPECT_TRUE(shell.desktop.alerts.empty());
 
     shell.posix.removeItem(root);
     makeFolder(root);
-    shell.delegate().openBackupFolder();
-    EXPECT_EQ(shell.fileBrowser.opened, std::vector<Path> {root});
+    shell.choose(Command::openBackupFolder);
+    EXPECT_EQ(shell.desktop.opened, std::vector<Path> {root});
 }
 
-TEST(ChooseBackupFolder, OffersOneFolderStartingAtTheCurrentRoot) {
+TEST(ChooseBackupFolder, StartsAtTheRootAndACancelChangesNothing) {
     ShellHarness shell;
     shell.writeSettings({"/srv/backups", {}, 30});
-    shell.delegate().chooseBackupFolder();
-
-    ASSERT_EQ(shell.chooser.shownWith.size(), 1u);
-    const shell::FolderChooserOptions& options = shell.chooser.shownWith[0];
-    EXPECT_EQ(options.title, "Choose Brindle Backup Folder");
-    EXPECT_FALSE(options.canChooseFiles);
-    EXPECT_TRUE(options.canChooseDirectories);
-    EXPECT_TRUE(options.canCreateDirectories);
-    EXPECT_FALSE(options.allowsMultipleSelection);
-    EXPECT_EQ(options.directory, Path("/srv/backups"));
-}
-
-TEST(ChooseBackupFolder, CancellingChangesNothing) {
-    ShellHarness shell;
-    shell.writeSettings({"/srv/backups", {}, 30});
+    shell.launchIdle();
     const std::string fileBefore = readFile(shell.settingsFile());
-    shell.delegate().chooseBackupFolder();
+    const int menus = shell.statusItem.menusSet;
+    shell.choose(Command::chooseBackupFolder);
 
-    EXPECT_EQ(shell.delegate().settingsStore().settings().destinationRootPath, "/srv/backups");
+    EXPECT_EQ(shell.desktop.choosers,
+              (std::vector<std::pair<std::string, Path>> {{"Choose Brindle Backup Folder", "/srv/backups"}}));
     EXPECT_EQ(readFile(shell.settingsFile()), fileBefore);
-    EXPECT_EQ(shell.runner.waitingCount(), 0u);
-    EXPECT_EQ(shell.statusItem.menusSet, 0);
+    EXPECT_TRUE(shell.runner.waiting.empty());
+    EXPECT_EQ(shell.statusItem.menusSet, menus);
 }
 
-TEST(ChooseBackupFolder, SavesTheChoiceAndBacksUpIntoIt) {
-    ShellHarness shell;
-    const Path chosen = shell.folder.path() / "elsewhere";
-    shell.chooser.answer = chosen;
-    shell.delegate().chooseBackupFolder();
-
-    EXPECT_EQ(backupSettingsFromJson(readFile(shell.settingsFile())).destinationRootPath, chosen.string());
-    ASSERT_EQ(shell.runner.waitingCount(), 1u);
-    shell.finishRun();
-    EXPECT_EQ(shell.engineCalls.at(0).destinationRootPath, chosen.string());
-}
-
-TEST(ChooseBackupFolder, AFailedSaveKeepsTheChoiceInMemoryAndStartsNoRun) {
+TEST(ChooseBackupFolder, AFailedSaveIsAlertedAndKeepsTheChoiceInMemoryOnly) {
     ShellHarness shell;
     shell.writeSettings({"/old/root", {}, 30});
-    shell.delegate().runBackup();
-    shell.finishRunAndWait();
-    ASSERT_TRUE(shell.delegate().lastResult().has_value());
-
+    shell.launchIdle();
     shell.faults.failWhen("writeFileAtomically", "settings.json", ENOSPC);
-    shell.chooser.answer = Path("/new/root");
-    const int menusBefore = shell.statusItem.menusSet;
-    shell.delegate().chooseBackupFolder();
+    shell.desktop.chosenFolder = Path("/new/root");
+    shell.choose(Command::chooseBackupFolder);
 
-    ASSERT_EQ(shell.alerts.shown.size(), 1u);
-    EXPECT_EQ(shell.alerts.shown[0].messageText, "Brindle could not finish the backup.");
-    ASSERT_TRUE(shell.delegate().lastError().has_value());
-    EXPECT_EQ(shell.alerts.shown[0].informativeText, shell.delegate().lastError()->localizedDescription);
-    EXPECT_NE(shell.delegate().lastError()->localizedDescription.find("settings.json"), std::string::npos);
-    EXPECT_FALSE(shell.delegate().lastResult().has_value());
-    EXPECT_EQ(shell.runner.waitingCount(), 0u);
-    EXPECT_EQ(shell.statusItem.menusSet, menusBefore + 1);
-    EXPECT_EQ(shell.statusItem.statusLine(), "Backup failed: " + shell.delegate().lastError()->localizedDescription);
+    ASSERT_EQ(shell.desktop.alerts.size(), 1u);
+    const auto& [headline, description] = shell.desktop.alerts.front();
+    EXPECT_EQ(headline, "Brindle could not finish the backup.");
+    EXPECT_NE(description.find("settings.json"), std::string::npos) << description;
+    EXPECT_TRUE(shell.runner.waiting.empty());
+    EXPECT_EQ(shell.statusItem.statusLine(), "Backup failed: " + description) << "the earlier result is cleared";
     EXPECT_EQ(backupSettingsFromJson(readFile(shell.settingsFile())).destinationRootPath, "/old/root");
 
-    shell.delegate().backUpNow();
+    shell.choose(Command::backUpNow);
     shell.finishRun();
     EXPECT_EQ(shell.engineCalls.back().destinationRootPath, "/new/root");
 }
@@ -100,49 +69,56 @@ TEST(ChooseBackupFolder, AFailedSaveKeepsTheChoiceInMemoryAndStartsNoRun) {
 TEST(ChooseBackupFolder, DuringARunSavesButLeavesTheNewRootToTheNextTrigger) {
     ShellHarness shell;
     shell.writeSettings({"/old/root", {}, 30});
-    shell.delegate().runBackup();
-    shell.chooser.answer = Path("/new/root");
-    shell.delegate().chooseBackupFolder();
+    shell.launch();
+    shell.desktop.chosenFolder = Path("/new/root");
+    shell.choose(Command::chooseBackupFolder);
 
     EXPECT_EQ(backupSettingsFromJson(readFile(shell.settingsFile())).destinationRootPath, "/new/root");
-    EXPECT_EQ(shell.runner.waitingCount(), 1u);
+    EXPECT_EQ(shell.runner.waiting.size(), 1u);
     shell.finishRunAndWait();
-    EXPECT_EQ(shell.engineCalls.back().destinationRootPath, "/old/root");
+    EXPECT_EQ(shell.engineCalls.back().destinationRootPath, "/old/root") << "a run uses the settings of its start";
 
-    shell.delegate().backUpNow();
+    shell.choose(Command::backUpNow);
     shell.finishRun();
     EXPECT_EQ(shell.engineCalls.back().destinationRootPath, "/new/root");
 }
 
-TEST(LaunchAtLogin, UnregistersWhenEnabledAndRegistersOtherwise) {
-    for (const auto status : {LaunchAtLoginStatus::notRegistered, LaunchAtLoginStatus::enabled,
-                              LaunchAtLoginStatus::requiresApproval, LaunchAtLoginStatus::notFound}) {
+TEST(LaunchAtLogin, ToggleSwitchesTheStatusAndTheRebuiltMenuShowsIt) {
+    for (const auto before : {LaunchAtLoginStatus::notRegistered, LaunchAtLoginStatus::enabled}) {
         ShellHarness shell;
-        shell.launchAtLogin.current = status;
-        shell.delegate().toggleLaunchAtLogin();
-
-        const bool wasEnabled = status == LaunchAtLoginStatus::enabled;
-        SCOPED_TRACE("status " + std::to_string(static_cast<int>(status)));
-        EXPECT_EQ(shell.launchAtLogin.unregisterCalls, wasEnabled ? 1 : 0);
-        EXPECT_EQ(shell.launchAtLogin.registerCalls, wasEnabled ? 0 : 1);
-        EXPECT_EQ(shell.statusItem.item("Launch at Login").checked, !wasEnabled) << "rebuilt with the new status";
+        shell.launchAtLogin.current = before;
+        shell.launchIdle();
+        EXPECT_EQ(shell.statusItem.item("Launch at Login").checked, before == LaunchAtLoginStatus::enabled);
+        shell.choose(Command::toggleLaunchAtLogin);
+        EXPECT_NE(shell.launchAtLogin.current, before);
+        EXPECT_EQ(shell.statusItem.item("Launch at Login").checked, before != LaunchAtLoginStatus::enabled);
     }
 }
 
-TEST(LaunchAtLogin, AFailureIsAlertedAndRecordedWithoutLosingTheResult) {
-    ShellHarness shell;
-    shell.delegate().runBackup();
-    shell.finishRunAndWait();
-    shell.launchAtLogin.current = LaunchAtLoginStatus::enabled;
-    shell.launchAtLogin.failure = "Operation not permitted";
-    shell.delegate().toggleLaunchAtLogin();
+TEST(LaunchAtLogin, AFailureIsAlertedAndShowsInTheStatusLineOnlyWithoutAResult) {
+    for (const bool haveResult : {true, false}) {
+        ShellHarness shell;
+        if (!haveResult) shell.engine = [](const BackupSettings&) -> BackupResult { throw std::runtime_error("offline"); };
+        shell.launchIdle();
+        shell.desktop.alerts.clear();
+        shell.launchAtLogin.current = LaunchAtLoginStatus::enabled;
+        shell.launchAtLogin.failure = "Operation not permitted";
+        shell.choose(Command::toggleLaunchAtLogin);
 
-    ASSERT_EQ(shell.alerts.shown.size(), 1u);
-    EXPECT_EQ(shell.alerts.shown[0].messageText, "Brindle could not update Launch at Login.");
-    EXPECT_EQ(shell.alerts.shown[0].informativeText, "Operation not permitted");
-    EXPECT_EQ(shell.delegate().lastError()->localizedDescription, "Operation not permitted");
-    EXPECT_TRUE(shell.delegate().lastResult().has_value());
-    EXPECT_TRUE(shell.statusItem.item("Launch at Login").checked) << "the status as it still is";
+        EXPECT_EQ(shell.desktop.alerts, (Shown {{"Brindle could not update Launch at Login.", "Operation not permitted"}}));
+        EXPECT_EQ(shell.statusItem.statusLine(),
+                  haveResult ? "Last synced just now" : "Backup failed: Operation not permitted");
+        EXPECT_EQ(shell.statusItem.item("Launch at Login").checked, true) << "the status as it still is";
+    }
+}
+
+TEST(Menu, UpdatesAndQuitGoToTheDesktop) {
+    ShellHarness shell;
+    shell.launchIdle();
+    shell.choose(Command::checkForUpdates);
+    EXPECT_EQ(shell.desktop.updateChecks, 1);
+    shell.choose(Command::quit);
+    EXPECT_EQ(shell.desktop.terminations, 1);
 }
 
 }  // namespace

@@ -5,13 +5,8 @@
 #include <vector>
 
 #include "BrindleApp/shell/AppDelegate.h"
-#include "BrindleApp/shell/RelativeDateFormatter.h"
-#include "tests/fakes/FakeBackgroundRunner.h"
-#include "tests/fakes/FakeDesktopServices.h"
-#include "tests/fakes/FakeModalPanels.h"
-#include "tests/fakes/FakeStatusItem.h"
+#include "tests/fakes/FakeShellPlatform.h"
 #include "tests/fakes/FaultInjectingFileManager.h"
-#include "tests/fakes/Journal.h"
 #include "tests/fakes/ManualClock.h"
 #include "tests/fakes/TemporaryFolder.h"
 
@@ -20,41 +15,52 @@ namespace brindle::testing {
 // An AppDelegate wired to fakes, a sandboxed settings file and a scripted engine.
 class ShellHarness {
 public:
-    explicit ShellHarness(bool statusItemHasButton = true);
+    ShellHarness() { makeFolder(folder.path() / "home"); }
 
-    Path home() const { return folder.path() / "home"; }
     Path settingsFile() const { return folder.path() / "config" / "Brindle" / "settings.json"; }
-    // Must come before delegate(); the delegate reads the file when it is made.
-    void writeSettings(const BackupSettings& settings);
+    // Before launch(): the delegate reads the file when it is made.
+    void writeSettings(const BackupSettings& settings) {
+        makeFolder(settingsFile().parent_path());
+        writeFile(settingsFile(), toJson(settings));
+    }
+    // Makes the delegate and launches it: the idle item, the menu, the first run and
+    // the schedule.
+    void launch() {
+        delegate_ = shell::AppDelegate::create({faults, clock, clock, runner, statusItem, desktop, launchAtLogin,
+                                                [this](const BackupSettings& settings) {
+                                                    engineCalls.push_back(settings);
+                                                    return engine(settings);
+                                                },
+                                                {folder.path() / "home", folder.path() / "config"}});
+        delegate_->applicationDidFinishLaunching();
+    }
+    // Launches and lets the first run finish.
+    void launchIdle() { launch(); finishRunAndWait(); }
+    void choose(shell::Command command) { statusItem.menu.perform(command); }
 
-    shell::AppDelegate& delegate();
-    void launch();
-
-    // The waiting run's engine call returns (or throws) now; its outcome reaches the
-    // main thread, which holds it until the indicator has been up long enough.
-    void finishRun();
+    // The waiting run's engine call returns (or throws) now and its outcome reaches
+    // the main thread, which holds it until the indicator has been up long enough.
+    void finishRun() { runner.runNext(); clock.runPendingJobs(); }
     // The same, then lets the minimum indicator time pass.
-    void finishRunAndWait();
+    void finishRunAndWait() { finishRun(); clock.advance(shell::minimumSyncIndicatorDuration); }
+    bool isBackingUp() const { return statusItem.looks.back().syncingFrame.has_value(); }
 
-    // What the engine returns or throws; the default succeeds with a result created now.
-    std::function<BackupResult(const BackupSettings&)> engine;
+    // What the engine returns or throws; by default a result created now.
+    std::function<BackupResult(const BackupSettings&)> engine = [this](const BackupSettings&) {
+        BackupResult result;
+        result.manifest.createdAt = clock.wallNow();
+        return result;
+    };
     std::vector<BackupSettings> engineCalls;
-    BackupResult resultCreatedAt(Timestamp createdAt) const;
 
     TemporaryFolder folder;
     PosixFileManager posix;
     FaultInjectingFileManager faults {posix};
-    Journal journal;
-    ManualClock clock {journal};
-    FakeApplication application {journal};
-    FakeBackgroundRunner runner {journal};
+    ManualClock clock;
+    FakeBackgroundRunner runner;
     FakeStatusItem statusItem;
-    shell::IcuRelativeDateFormatter formatter {"en_US"};
-    FakeUpdater updater;
-    FakeLaunchAtLoginService launchAtLogin;
-    FakeAlerts alerts {journal};
-    FakeFolderChooser chooser {journal};
-    FakeFileBrowser fileBrowser;
+    FakeDesktop desktop;
+    FakeLaunchAtLogin launchAtLogin;
 
 private:
     // Last, so that it goes before the fakes it uses.

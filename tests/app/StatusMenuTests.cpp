@@ -1,120 +1,68 @@
 #include <gtest/gtest.h>
+#include <unicode/locid.h>
 
 #include "tests/app/ShellHarness.h"
 
 namespace brindle::testing {
 namespace {
 
+using namespace std::chrono;
 using namespace std::chrono_literals;
-using shell::LaunchAtLoginStatus;
 
-TEST(Menu, ListsTheCommandsWithTheirKeysUnderADisabledStatusLine) {
-    ShellHarness shell;
-    shell.delegate().rebuildMenu();
-    const auto& items = shell.statusItem.menu->items;
-
-    struct Expected {
-        bool separator;
-        std::string title;
-        std::string key;
+TEST(StatusLine, FollowsTheFirstRuleThatAppliesWithTheAgeInFullUnits) {
+    shell::RelativeDateFormatter formatter("en");
+    // Mid-month, mid-day, away from daylight-saving changes in any zone.
+    const Timestamp now = sys_days(year(2025) / 6 / 15) + 12h;
+    struct Case {
+        bool backingUp;
+        std::optional<Timestamp> createdAt;
+        std::optional<std::string> error;
+        std::string line;
     };
-    const std::vector<Expected> expected {
-        {false, "Brindle is ready", ""}, {true, "", ""},
-        {false, "Back Up Now", "b"},     {false, "Open Backup Folder", "o"},
-        {false, "Choose Backup Folder...", ","}, {true, "", ""},
-        {false, "Launch at Login", ""},  {false, "Check for Updates...", "u"},
-        {true, "", ""},                  {false, "Quit Brindle", "q"},
+    const std::vector<Case> cases {
+        {true, now - 1h, "disk full", "Backing up Codex files..."},
+        {false, now - 5min, "login item failed", "Last synced 5 minutes ago"},
+        {false, std::nullopt, "disk full", "Backup failed: disk full"},
+        {false, std::nullopt, std::nullopt, "Brindle is ready"},
+        {false, now - 59900ms, std::nullopt, "Last synced just now"},
+        {false, now + 1h, std::nullopt, "Last synced just now"},
+        {false, now - 60s, std::nullopt, "Last synced 1 minute ago"},
+        {false, now - 5min - 59s, std::nullopt, "Last synced 5 minutes ago"},
+        {false, now - 1h - 30min, std::nullopt, "Last synced 1 hour ago"},
+        {false, now - 23h, std::nullopt, "Last synced 23 hours ago"},
+        {false, now - 29h, std::nullopt, "Last synced 1 day ago"},
+        {false, now - 6 * 24h, std::nullopt, "Last synced 6 days ago"},
+        {false, now - 13 * 24h, std::nullopt, "Last synced 1 week ago"},
+        {false, now - 21 * 24h, std::nullopt, "Last synced 3 weeks ago"},
+        {false, sys_days(year(2025) / 4 / 14) + 12h, std::nullopt, "Last synced 2 months ago"},
+        {false, sys_days(year(2023) / 1 / 15) + 12h, std::nullopt, "Last synced 2 years ago"},
     };
-    ASSERT_EQ(items.size(), expected.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        SCOPED_TRACE("position " + std::to_string(i + 1));
-        EXPECT_EQ(items[i]->isSeparator, expected[i].separator);
-        if (expected[i].separator) continue;
-        EXPECT_EQ(items[i]->title, expected[i].title);
-        EXPECT_EQ(items[i]->keyEquivalent, expected[i].key);
-        EXPECT_EQ(items[i]->enabled, i != 0);
-        EXPECT_EQ(static_cast<bool>(items[i]->action), i != 0);
+    for (const Case& c : cases) EXPECT_EQ(shell::statusTitle(c.backingUp, c.createdAt, c.error, now, formatter), c.line);
+}
+
+// The user's locale as ICU sees it, for the length of a test.
+struct DefaultLocale {
+    explicit DefaultLocale(const char* name) { set(icu::Locale(name)); }
+    ~DefaultLocale() { set(saved); }
+    static void set(const icu::Locale& locale) {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(locale, status);
     }
-}
+    icu::Locale saved = icu::Locale::getDefault();
+};
 
-TEST(Menu, EachCommandItemCallsItsAction) {
+TEST(StatusLine, OpeningTheMenuRefreshesTheAgeInTheMenusLanguage) {
+    DefaultLocale german("de_DE");
     ShellHarness shell;
-    makeFolder(shell.home() / "Brindle Backups");
-    shell.delegate().rebuildMenu();
-
-    shell.statusItem.choose("Back Up Now");
-    EXPECT_EQ(shell.runner.waitingCount(), 1u);
-    shell.statusItem.choose("Open Backup Folder");
-    EXPECT_EQ(shell.fileBrowser.opened, std::vector<Path> {shell.home() / "Brindle Backups"});
-    shell.statusItem.choose("Choose Backup Folder...");
-    EXPECT_EQ(shell.chooser.shownWith.size(), 1u);
-    shell.statusItem.choose("Launch at Login");
-    EXPECT_EQ(shell.launchAtLogin.registerCalls, 1);
-    shell.statusItem.choose("Check for Updates...");
-    EXPECT_EQ(shell.updater.checks, 1);
-    shell.statusItem.choose("Quit Brindle");
-    EXPECT_EQ(shell.application.terminateCalls, 1);
-}
-
-TEST(Menu, ChecksLaunchAtLoginOnlyWhenEnabled) {
-    for (const auto status : {LaunchAtLoginStatus::notRegistered, LaunchAtLoginStatus::enabled,
-                              LaunchAtLoginStatus::requiresApproval, LaunchAtLoginStatus::notFound}) {
-        ShellHarness shell;
-        shell.launchAtLogin.current = status;
-        shell.delegate().rebuildMenu();
-        EXPECT_EQ(shell.statusItem.item("Launch at Login").checked, status == LaunchAtLoginStatus::enabled)
-            << "status " << static_cast<int>(status);
-        EXPECT_TRUE(shell.statusItem.item("Launch at Login").checkable) << "a switch, with or without its tick";
-        EXPECT_FALSE(shell.statusItem.item("Back Up Now").checkable);
-    }
-}
-
-TEST(Menu, OpeningRefreshesOnlyTheStatusLine) {
-    ShellHarness shell;
-    shell.delegate().runBackup();
-    shell.finishRunAndWait();
-    shell.launchAtLogin.current = LaunchAtLoginStatus::enabled;
+    shell.writeSettings({"/nowhere", {}, 1000});
+    shell.launchIdle();
+    shell.launchAtLogin.current = shell::LaunchAtLoginStatus::enabled;
 
     shell.clock.advance(5min);
     EXPECT_EQ(shell.statusItem.statusLine(), "Last synced 5 minutes ago");
     shell.clock.advance(2h);
     EXPECT_EQ(shell.statusItem.statusLine(), "Last synced 2 hours ago");
-    EXPECT_FALSE(shell.statusItem.item("Launch at Login").checked) << "the check mark waits for a rebuild";
-}
-
-TEST(StatusLine, TheAgeIsJustNowForUnderAMinuteAndForTheFuture) {
-    ShellHarness shell;
-    const Timestamp now = shell.clock.wallNow();
-    struct Case {
-        Timestamp createdAt;
-        std::string line;
-    };
-    const std::vector<Case> cases {
-        {now - 59900ms, "Last synced just now"},
-        {now - 60s, "Last synced 1 minute ago"},
-        {now + 1h, "Last synced just now"},
-        {now - 8 * 24h, "Last synced 1 week ago"},
-    };
-    for (const Case& c : cases) {
-        shell.engine = [&](const BackupSettings&) { return shell.resultCreatedAt(c.createdAt); };
-        shell.delegate().runBackup();
-        shell.finishRunAndWait();
-        shell.clock.setWallClock(now);
-        EXPECT_EQ(shell.delegate().statusTitle(), c.line);
-    }
-}
-
-TEST(StatusLine, ALoginItemFailureShowsOnlyWhileNoResultIsHeld) {
-    ShellHarness shell;
-    shell.launchAtLogin.failure = "The login item could not be registered.";
-    shell.delegate().toggleLaunchAtLogin();
-    EXPECT_EQ(shell.statusItem.statusLine(), "Backup failed: The login item could not be registered.");
-
-    shell.delegate().runBackup();
-    shell.finishRunAndWait();
-    shell.delegate().toggleLaunchAtLogin();
-    EXPECT_TRUE(shell.delegate().lastError().has_value());
-    EXPECT_EQ(shell.statusItem.statusLine(), "Last synced just now");
+    EXPECT_EQ(shell.statusItem.item("Launch at Login").checked, false) << "the check mark waits for a rebuild";
 }
 
 }  // namespace

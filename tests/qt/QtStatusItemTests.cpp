@@ -2,225 +2,118 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QImage>
 
 #include <gtest/gtest.h>
 
-#include "BrindleApp/qt/QtEventLoop.h"
-#include "BrindleApp/shell/AppDelegate.h"
-#include "tests/fakes/FakeBackgroundRunner.h"
-#include "tests/fakes/FakeDesktopServices.h"
-#include "tests/fakes/FakeModalPanels.h"
-#include "tests/fakes/Journal.h"
-#include "tests/fakes/TemporaryFolder.h"
+#include <set>
+
+#include "BrindleApp/qt/TrayIcons.h"
 
 namespace brindle::qt {
 namespace {
 
-using testing::Journal;
+using shell::Command;
 
 void processEvents() {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }
 
-QStringList texts(QMenu* menu) {
-    QStringList result;
-    for (QAction* action : menu->actions()) result << (action->isSeparator() ? QStringLiteral("---") : action->text());
-    return result;
-}
-
-QAction* actionTitled(QMenu* menu, const QString& text) {
-    for (QAction* action : menu->actions())
-        if (action->text() == text) return action;
+QAction* action(QtStatusItem& item, const QString& text) {
+    for (QAction* candidate : item.menu()->actions())
+        if (candidate->text() == text) return candidate;
     return nullptr;
 }
 
-QImage iconImage(QtStatusItem& item) {
-    return item.trayIcon()->icon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
-}
+// The status menu as the shell makes it, whose commands are recorded.
+struct StatusItemTest : ::testing::Test {
+    QtStatusItem item;
+    std::vector<Command> performed;
 
-// The shell's own menu, as AppDelegate builds it, drawn by the Qt status item.
-class ShellMenu : public ::testing::Test {
-protected:
-    testing::TemporaryFolder folder;
-    PosixFileManager posix;
-    Journal journal;
-    QtEventLoop loop;
-    shell::SystemClock clock;
-    testing::FakeApplication application {journal};
-    testing::FakeBackgroundRunner runner {journal};
-    QtStatusItem statusItem;
-    shell::IcuRelativeDateFormatter formatter {"en_US"};
-    testing::FakeUpdater updater;
-    testing::FakeLaunchAtLoginService launchAtLogin;
-    testing::FakeAlerts alerts {journal};
-    testing::FakeFolderChooser chooser {journal};
-    testing::FakeFileBrowser fileBrowser;
-    std::shared_ptr<shell::AppDelegate> delegate;
-
-    void SetUp() override {
-        testing::makeFolder(folder / "home");
-        delegate = shell::AppDelegate::create({
-            .fileManager = posix,
-            .application = application,
-            .eventLoop = loop,
-            .clock = clock,
-            .backgroundRunner = runner,
-            .statusItem = statusItem,
-            .relativeDateFormatter = formatter,
-            .updaterController = updater,
-            .launchAtLogin = launchAtLogin,
-            .alerts = alerts,
-            .folderChooser = chooser,
-            .fileBrowser = fileBrowser,
-            .backupPerformer = [](const BackupSettings&) -> BackupResult { throw std::runtime_error("not run"); },
-            .userFolders = {folder / "home", folder / "config"},
-        });
+    shell::Menu menu(const std::string& statusLine) {
+        shell::Menu model;
+        model.items = shell::statusMenuItems(statusLine, true);
+        model.perform = [this](Command command) { performed.push_back(command); };
+        return model;
     }
 };
 
-TEST_F(ShellMenu, ShowsTheShellsItemsInOrderWithSeparators) {
-    delegate->rebuildMenu();
-    EXPECT_EQ(texts(statusItem.menu()),
-              (QStringList{"Brindle is ready", "---", "Back Up Now", "Open Backup Folder", "Choose Backup Folder...",
-                           "---", "Launch at Login", "Check for Updates...", "---", "Quit Brindle"}));
-    EXPECT_EQ(statusItem.trayIcon()->contextMenu(), statusItem.menu()) << "the icon always has its menu";
-}
-
-TEST_F(ShellMenu, ShortcutsAreCtrlLettersShownInTheMenu) {
-    delegate->rebuildMenu();
-    const std::map<QString, QString> expected {
-        {"Back Up Now", "Ctrl+B"},          {"Open Backup Folder", "Ctrl+O"}, {"Choose Backup Folder...", "Ctrl+,"},
-        {"Check for Updates...", "Ctrl+U"}, {"Quit Brindle", "Ctrl+Q"},       {"Launch at Login", ""},
-        {"Brindle is ready", ""},
-    };
-    for (const auto& [title, shortcut] : expected) {
-        QAction* action = actionTitled(statusItem.menu(), title);
-        ASSERT_NE(action, nullptr) << title.toStdString();
-        EXPECT_EQ(action->shortcut().toString(QKeySequence::PortableText), shortcut) << title.toStdString();
-        EXPECT_TRUE(action->isShortcutVisibleInContextMenu()) << title.toStdString();
-    }
-}
-
-TEST_F(ShellMenu, StatusLineIsDisabledAndCommandsEnabled) {
-    delegate->rebuildMenu();
-    for (QAction* action : statusItem.menu()->actions()) {
-        if (action->isSeparator()) continue;
-        EXPECT_EQ(action->isEnabled(), action->text() != "Brindle is ready") << action->text().toStdString();
-    }
-}
-
-TEST_F(ShellMenu, LaunchAtLoginIsACheckBoxTickedOnlyWhenEnabled) {
-    delegate->rebuildMenu();
-    QAction* toggle = actionTitled(statusItem.menu(), "Launch at Login");
-    ASSERT_NE(toggle, nullptr);
-    EXPECT_TRUE(toggle->isCheckable());
-    EXPECT_FALSE(toggle->isChecked());
-    EXPECT_FALSE(actionTitled(statusItem.menu(), "Back Up Now")->isCheckable());
-
-    launchAtLogin.current = shell::LaunchAtLoginStatus::enabled;
-    delegate->rebuildMenu();
-    toggle = actionTitled(statusItem.menu(), "Launch at Login");
-    ASSERT_NE(toggle, nullptr);
-    EXPECT_TRUE(toggle->isChecked());
-}
-
-TEST_F(ShellMenu, RebuildRefillsTheSameMenu) {
-    delegate->rebuildMenu();
-    QMenu* before = statusItem.menu();
-    QAction* oldAction = statusItem.menu()->actions().front();
-    delegate->runBackup();  // rebuilds with the run's status line
-    EXPECT_EQ(statusItem.menu(), before);
-    EXPECT_EQ(statusItem.trayIcon()->contextMenu(), before);
-    EXPECT_EQ(texts(statusItem.menu()).front(), "Backing up Codex files...");
-    EXPECT_EQ(statusItem.menu()->actions().size(), 10);
-    EXPECT_FALSE(statusItem.menu()->actions().contains(oldAction)) << "the old items were left in";
-}
-
-TEST_F(ShellMenu, ChoosingAnItemRunsItsCommandAfterTheMenuHasClosed) {
-    delegate->rebuildMenu();
-    actionTitled(statusItem.menu(), "Check for Updates...")->trigger();
-    EXPECT_EQ(updater.checks, 0) << "ran inside the menu's own signal";
-    processEvents();
-    EXPECT_EQ(updater.checks, 1);
-
-    actionTitled(statusItem.menu(), "Quit Brindle")->trigger();
-    processEvents();
-    EXPECT_EQ(application.terminateCalls, 1);
-}
-
-TEST_F(ShellMenu, ACommandThatRebuildsTheMenuIsSafe) {
-    delegate->rebuildMenu();
-    actionTitled(statusItem.menu(), "Launch at Login")->trigger();
-    processEvents();
-    EXPECT_EQ(launchAtLogin.registerCalls, 1);
-    QAction* toggle = actionTitled(statusItem.menu(), "Launch at Login");
-    ASSERT_NE(toggle, nullptr);
-    EXPECT_TRUE(toggle->isChecked()) << "the rebuild after the toggle shows the new status";
-}
-
-TEST(QtStatusItem, OpeningTheMenuRefreshesItsTitles) {
-    // The age in the status line changes without a rebuild: only the menu-will-open
-    // hook brings the new title to the menu.
-    auto model = std::make_shared<shell::Menu>();
-    auto line = model->addItem("old", "", {});
-    model->willOpen = [line] { line->title = "fresh"; };
-    QtStatusItem statusItem;
-    statusItem.setMenu(model);
-    ASSERT_EQ(texts(statusItem.menu()), QStringList{"old"});
-    emit statusItem.menu()->aboutToShow();
-    EXPECT_EQ(texts(statusItem.menu()), QStringList{"fresh"});
-}
-
-TEST_F(ShellMenu, TheTitleIsTheTooltipAndTheIconTurnsWithTheSpinner) {
-    delegate->configureStatusItem();
-    EXPECT_EQ(statusItem.trayIcon()->toolTip(), "Brindle");
-    EXPECT_EQ(statusItem.currentIconPath(), ":/icons/idle.svg");
-    EXPECT_FALSE(statusItem.trayIcon()->icon().isNull()) << "the SVG icon did not load (is libqt6svg6 installed?)";
-
-    delegate->runBackup();
-    EXPECT_EQ(statusItem.trayIcon()->toolTip(), "Saving |");
-    EXPECT_EQ(statusItem.currentIconPath(), ":/icons/syncing.svg");
-    EXPECT_EQ(statusItem.rotationDegrees(), 0);
-    const QImage first = iconImage(statusItem);
-    delegate->updateStatusItemForSync();
-    EXPECT_EQ(statusItem.rotationDegrees(), 45);
-    EXPECT_NE(iconImage(statusItem), first) << "the syncing icon did not turn";
-    delegate->updateStatusItemForSync();
-    delegate->updateStatusItemForSync();
-    EXPECT_EQ(statusItem.rotationDegrees(), 135);
-    delegate->updateStatusItemForSync();
-    EXPECT_EQ(statusItem.rotationDegrees(), 0) << "four frames make a half turn, which looks like none";
-
-    delegate->stopSyncAnimation();
-    EXPECT_EQ(statusItem.trayIcon()->toolTip(), "Brindle");
-    EXPECT_EQ(statusItem.currentIconPath(), ":/icons/idle.svg");
-}
-
-TEST(QtStatusItem, EscapesAmpersandsSoNoMnemonicAppears) {
-    QtStatusItem item;
-    auto model = std::make_shared<shell::Menu>();
-    model->addItem("Backup failed: Tom & Jerry's folder", "", {});
+TEST_F(StatusItemTest, DrawsEachItemWithItsStateAndShortcutAndRefreshesTitlesOnOpening) {
+    shell::Menu model = menu("Backup failed: Tom & Jerry's folder");
+    model.willOpen = [](shell::Menu& shown) { shown.items.front().title = "Last synced 1 minute ago"; };
     item.setMenu(model);
-    EXPECT_EQ(item.menu()->actions().front()->text(), "Backup failed: Tom && Jerry's folder");
-    EXPECT_EQ(item.menu()->actions().front()->iconText(), "Backup failed: Tom & Jerry's folder");
+    const QList<QAction*> actions = item.menu()->actions();
+    ASSERT_EQ(actions.size(), static_cast<qsizetype>(model.items.size()));
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        const shell::MenuItem& expected = model.items[static_cast<std::size_t>(i)];
+        SCOPED_TRACE(expected.title);
+        EXPECT_EQ(actions[i]->isSeparator(), expected.isSeparator);
+        if (expected.isSeparator) continue;
+        // "&" would start a mnemonic; a doubled one shows as itself.
+        EXPECT_EQ(actions[i]->text(), QString::fromStdString(expected.title).replace("&", "&&"));
+        EXPECT_EQ(actions[i]->isEnabled(), expected.command.has_value());
+        EXPECT_EQ(actions[i]->isCheckable(), expected.checked.has_value());
+        EXPECT_EQ(actions[i]->isChecked(), expected.checked.value_or(false));
+        EXPECT_EQ(actions[i]->shortcut().toString(), expected.keyEquivalent.empty() ? "" : "Ctrl+" +
+                                                         QString::fromStdString(expected.keyEquivalent).toUpper());
+        EXPECT_TRUE(actions[i]->isShortcutVisibleInContextMenu());
+    }
+    emit item.menu()->aboutToShow();
+    EXPECT_EQ(item.menu()->actions().front()->text(), "Last synced 1 minute ago");
 }
 
-TEST(QtStatusItem, AnUnknownIconNameLeavesNoImage) {
-    QtStatusItem item;
-    shell::StatusButton* button = item.button();
-    ASSERT_NE(button, nullptr);
-    button->setImage("no.such.symbol", "Brindle");
-    EXPECT_FALSE(button->hasImage());
-    EXPECT_TRUE(item.trayIcon()->icon().isNull());
-    button->setImage("externaldrive.badge.icloud", "Brindle");
-    EXPECT_TRUE(button->hasImage());
+TEST_F(StatusItemTest, AChosenCommandRunsAfterTheMenuClosesAndMayRebuildIt) {
+    shell::Menu rebuilding = menu("Brindle is ready");
+    rebuilding.perform = [&](Command command) {
+        performed.push_back(command);
+        item.setMenu(menu("Backing up Codex files..."));
+    };
+    item.setMenu(rebuilding);
+    QAction* chosen = action(item, "Back Up Now");
+    chosen->trigger();
+    EXPECT_TRUE(performed.empty()) << "ran inside the menu's own signal";
+    processEvents();
+    EXPECT_EQ(performed, std::vector {Command::backUpNow});
+    EXPECT_EQ(item.menu()->actions().front()->text(), "Backing up Codex files...");
+    EXPECT_FALSE(item.menu()->actions().contains(chosen)) << "the old items were left in";
 }
 
-TEST(QtStatusItem, ShortcutForMapsKeyEquivalents) {
-    EXPECT_EQ(QtStatusItem::shortcutFor("b").toString(QKeySequence::PortableText), "Ctrl+B");
-    EXPECT_EQ(QtStatusItem::shortcutFor(",").toString(QKeySequence::PortableText), "Ctrl+,");
-    EXPECT_TRUE(QtStatusItem::shortcutFor("").isEmpty());
+TEST_F(StatusItemTest, ShortcutsActWhileTheMenuIsOpen) {
+    const std::vector<std::pair<Qt::Key, Command>> keys {{Qt::Key_B, Command::backUpNow},
+                                                         {Qt::Key_O, Command::openBackupFolder},
+                                                         {Qt::Key_Comma, Command::chooseBackupFolder},
+                                                         {Qt::Key_U, Command::checkForUpdates},
+                                                         {Qt::Key_Q, Command::quit}};
+    item.setMenu(menu("Brindle is ready"));
+    for (const auto& [key, command] : keys) {
+        item.menu()->popup(QPoint(10, 10));
+        processEvents();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
+        QCoreApplication::sendEvent(item.menu(), &press);
+        processEvents();
+        EXPECT_FALSE(item.menu()->isVisible()) << "the menu stayed open";
+        ASSERT_FALSE(performed.empty());
+        EXPECT_EQ(performed.back(), command);
+    }
+    EXPECT_EQ(performed.size(), keys.size());
+}
+
+TEST(TrayIcons, DrawExactlyTheLookTheShellGives) {
+    std::set<QByteArray> drawn;
+    for (const std::optional<int> frame : {std::optional<int>(), {0}, {1}, {2}, {3}}) {
+        const QImage image = lookImage({frame}, 64).convertToFormat(QImage::Format_ARGB32);
+        drawn.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
+        // Hosts take each pixel as alpha, red, green, blue, in that order.
+        const DBusImage sent = lookImages({frame}).back();
+        ASSERT_EQ(sent.width, 64);
+        for (int pixel = 0; pixel < 64 * 64; ++pixel) {
+            const QRgb rgb = image.pixel(pixel % 64, pixel / 64);
+            const char expected[] {char(qAlpha(rgb)), char(qRed(rgb)), char(qGreen(rgb)), char(qBlue(rgb))};
+            ASSERT_EQ(sent.argb.mid(pixel * 4, 4), QByteArray(expected, 4)) << "pixel " << pixel;
+        }
+    }
+    EXPECT_EQ(drawn.size(), 5u) << "the idle look and the four frames are not all different";
+    EXPECT_EQ(lookToolTip({}), "Brindle");
+    EXPECT_EQ(lookToolTip({2}), "Backing up\nSaving -");
 }
 
 }  // namespace

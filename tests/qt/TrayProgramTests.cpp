@@ -1,141 +1,188 @@
-// The real `brindle` started as the tray application: under xvfb-run (an X server
-// with no tray host, as on a desktop whose panel has not started yet), a second
-// instance beside it, and with no display at all.
+// The real `brindle` started as the tray application: with no display, and under an
+// X server (Xvfb) with a StatusNotifierItem tray that the test plays on a private
+// session bus, as Xfce's and LXQt's panels and waybar do on a desktop.
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
+#include "BrindleApp/qt/DBusObject.h"
+#include "BrindleApp/qt/DBusTypes.h"
 #include "tests/fakes/TemporaryFolder.h"
-#include "tests/qt/TrayProcess.h"
+#include "tests/support/ProgramRunner.h"
 
 namespace brindle {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::findOnPath;
-using testing::TemporaryFolder;
-using testing::TrayProcess;
-using testing::writeFile;
+using qt::DBusObject;
+using testing::RunningProgram;
 
 const std::string noDisplayLine =
     "Brindle's tray needs a graphical session, and none was found; \u201Cbrindle backup\u201D backs up without one.\n";
 
+// Runs the test's event loop, which answers the tray's calls, until `done` or the time is up.
+template <typename Predicate>
+bool processEventsUntil(Predicate done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
 class TrayProgram : public ::testing::Test {
 protected:
-    TemporaryFolder temp;
+    testing::TemporaryFolder temp;
     Path home = temp / "home";
 
     void SetUp() override {
         testing::makeFolder(temp / "tmp");
-        writeFile(home / ".codex/AGENTS.md", "Be kind.");
-        writeFile(home / ".agents/skills/review/SKILL.md", "review");
+        testing::writeFile(home / ".codex/AGENTS.md", "Be kind.");
     }
-    // A home, configuration and runtime folder of the test's own; Qt's platform is
-    // left to the display (ctest may have chosen offscreen for the Qt tests).
-    std::map<std::string, std::string> environment() {
+    // A home, configuration and runtime folder of the test's own; Qt's platform is left
+    // to the display (ctest chose offscreen for this test program).
+    std::map<std::string, std::string> environment(const std::string& display, const std::string& bus = "") {
         return {{"HOME", home.string()},
                 {"XDG_CONFIG_HOME", (temp / "config").string()},
                 {"XDG_RUNTIME_DIR", (temp / "run").string()},
                 {"XDG_DATA_HOME", (temp / "data").string()},
-                {"XDG_CACHE_HOME", (temp / "cache").string()},
-                // xvfb-run's authority file goes here, and with the folder when it is
-                // killed rather than left to clean up after itself.
-                {"TMPDIR", (temp / "tmp").string()},
+                {"TMPDIR", (temp / "tmp").string()},  // xvfb-run's files, removed with the folder
+                {"DISPLAY", display},
+                {"DBUS_SESSION_BUS_ADDRESS", bus},
                 {"QT_QPA_PLATFORM", ""},
-                {"WAYLAND_DISPLAY", ""},
-                {"DBUS_SESSION_BUS_ADDRESS", ""}};
+                {"WAYLAND_DISPLAY", ""}};
     }
-    std::map<std::string, std::string> withoutDisplay() {
-        auto env = environment();
-        env["DISPLAY"] = "";
-        return env;
-    }
-    Path xvfbRun() {
-        const Path found = findOnPath("xvfb-run");
-        return found.empty() ? Path("/usr/bin/xvfb-run") : found;
-    }
-    bool haveXvfb() { return access(xvfbRun().c_str(), X_OK) == 0 && !findOnPath("Xvfb").empty(); }
-    std::unique_ptr<TrayProcess> startUnderXvfb() {
-        return std::make_unique<TrayProcess>(
-            std::vector<std::string>{xvfbRun().string(), "--auto-servernum", "--server-args=-screen 0 800x600x24 -nolisten tcp",
-                                     BRINDLE_BINARY},
-            environment(), temp.path());
-    }
-    // The published launch backup's manifest, once it is there.
-    std::optional<Path> latestManifest() {
+    // The manifest of the latest backup, or empty while there is none.
+    std::string latestManifest() {
         std::error_code ignored;
-        const Path root = home / "Brindle Backups";
-        for (const auto& machine : std::filesystem::directory_iterator(root, ignored)) {
+        for (const auto& machine : std::filesystem::directory_iterator(home / "Brindle Backups", ignored)) {
             const Path manifest = machine.path() / "latest" / "manifest.json";
-            if (std::filesystem::is_regular_file(manifest, ignored)) return manifest;
+            if (std::filesystem::is_regular_file(manifest, ignored)) return testing::readFile(manifest);
         }
-        return std::nullopt;
-    }
-    // Waits for the launch backup while the tray keeps running.
-    ::testing::AssertionResult launchBackupAppears(TrayProcess& tray, std::chrono::seconds limit = 40s) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (latestManifest()) return ::testing::AssertionSuccess();
-            if (auto status = tray.waitFor(100ms))
-                return ::testing::AssertionFailure() << "the tray exited with " << *status << " before backing up: "
-                                                     << tray.out() << tray.err();
-        }
-        return ::testing::AssertionFailure() << "no launch backup within " << limit.count() << " s: " << tray.err();
+        return {};
     }
 };
 
-TEST_F(TrayProgram, WithoutAnyDisplayPrintsOneLineAndExitsWithStatus1) {
-    TrayProcess tray({BRINDLE_BINARY}, withoutDisplay(), temp.path());
-    const auto status = tray.waitFor(20s);
-    ASSERT_TRUE(status) << "still running without a display";
-    EXPECT_EQ(*status, 1);
-    EXPECT_EQ(tray.err(), noDisplayLine);
-    EXPECT_EQ(tray.out(), "");
-    EXPECT_FALSE(latestManifest()) << "the tray that cannot start backed up anyway";
+TEST_F(TrayProgram, WithoutAReachableDisplayPrintsOneLineAndExitsWithStatus1) {
+    // No display at all, and one where no X server listens: the same line, not Qt's abort.
+    for (const std::string display : {"", ":4093"}) {
+        const auto outcome = testing::runProgram(BRINDLE_BINARY, {}, environment(display), temp.path());
+        EXPECT_EQ(outcome.exitStatus, 1) << "display \"" << display << "\": " << outcome.err;
+        EXPECT_EQ(outcome.err, noDisplayLine);
+        EXPECT_EQ(outcome.out, "");
+    }
+    EXPECT_EQ(latestManifest(), "") << "the tray that cannot start backed up anyway";
 }
 
-TEST_F(TrayProgram, AnUnreachableDisplayGivesTheSameLineNotQtsAbort) {
-    auto env = environment();
-    env["DISPLAY"] = ":4093";  // no X server listens there
-    TrayProcess tray({BRINDLE_BINARY}, env, temp.path());
-    const auto status = tray.waitFor(20s);
-    ASSERT_TRUE(status) << "still running without a reachable display";
-    EXPECT_EQ(*status, 1) << "killed by a signal (-1) is Qt's abort: " << tray.err();
-    EXPECT_EQ(tray.err(), noDisplayLine);
-}
+// A session bus of the test's own, with no services to start on demand.
+class PrivateBus {
+public:
+    explicit PrivateBus(const Path& folder)
+        : address("unix:path=" + (folder / "bus").string()),
+          daemon_("/usr/bin/dbus-daemon", {"--nofork", "--config-file=" + configFile(folder, address)}, {}, folder) {
+        for (int i = 0; i < 500 && !std::filesystem::exists(folder / "bus"); ++i) std::this_thread::sleep_for(10ms);
+        connection = QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("test"));
+    }
+    ~PrivateBus() { QDBusConnection::disconnectFromBus(QStringLiteral("test")); }
 
-TEST_F(TrayProgram, UnderXvfbMakesItsLaunchBackupAndStaysUp) {
-    if (!haveXvfb()) GTEST_SKIP() << "xvfb-run or Xvfb is not installed (scripts/install-deps test installs them)";
-    auto tray = startUnderXvfb();
-    ASSERT_TRUE(launchBackupAppears(*tray));
-    const std::string manifest = testing::readFile(*latestManifest());
-    EXPECT_NE(manifest.find("\"status\" : \"copied\""), std::string::npos) << manifest;
-    EXPECT_FALSE(tray->waitFor(2s)) << "the tray ended after its launch backup: " << tray->err();
-    EXPECT_TRUE(std::filesystem::exists(temp / "config/Brindle/tray.lock"));
-}
+    // Answers under `service` with `object` at `path`.
+    bool offer(const QString& service, const QString& path, DBusObject& object) {
+        return connection.registerService(service) && connection.registerVirtualObject(path, &object);
+    }
 
-TEST_F(TrayProgram, ASecondInstanceSaysSoAndLeavesTheFirstRunning) {
-    if (!haveXvfb()) GTEST_SKIP() << "xvfb-run or Xvfb is not installed (scripts/install-deps test installs them)";
-    auto first = startUnderXvfb();
-    ASSERT_TRUE(launchBackupAppears(*first));
+    const std::string address;
+    QDBusConnection connection {QStringLiteral("none")};
 
-    auto second = startUnderXvfb();
-    const auto status = second->waitFor(30s);
-    ASSERT_TRUE(status) << "the second instance kept running";
-    EXPECT_EQ(*status, 0) << second->err();
-    EXPECT_EQ(second->out(), "Brindle is already running.\n");
-    EXPECT_FALSE(first->waitFor(1s)) << "the first instance ended: " << first->err();
-}
+private:
+    static std::string configFile(const Path& folder, const std::string& address) {
+        testing::writeFile(folder / "bus.conf", "<busconfig><type>session</type><listen>" + address +
+                                                    "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                                                    "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
+                                                    "<allow own=\"*\"/></policy></busconfig>");
+        return (folder / "bus.conf").string();
+    }
+    RunningProgram daemon_;
+};
 
-TEST_F(TrayProgram, BackupStillWorksWithoutADisplayBesideARunningTray) {
-    if (!haveXvfb()) GTEST_SKIP() << "xvfb-run or Xvfb is not installed (scripts/install-deps test installs them)";
-    auto tray = startUnderXvfb();
-    ASSERT_TRUE(launchBackupAppears(*tray));
-    TrayProcess backup({BRINDLE_BINARY, "backup"}, withoutDisplay(), temp.path());
-    const auto status = backup.waitFor(60s);
-    ASSERT_TRUE(status) << "brindle backup hung beside the tray";
-    EXPECT_EQ(*status, 0) << backup.err();
-    EXPECT_TRUE(tray->running());
+TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMenu) {
+    if (!std::filesystem::exists("/usr/bin/xvfb-run") || !std::filesystem::exists("/usr/bin/dbus-daemon"))
+        GTEST_SKIP() << "xvfb-run or dbus-daemon is not installed (scripts/install-deps test installs them)";
+    PrivateBus bus(temp.path());
+    ASSERT_TRUE(bus.connection.isConnected()) << bus.address;
+    qt::registerDBusTypes();
+    // The tray's side: a watcher that takes registrations, and a notification service.
+    QStringList registered, notified;
+    DBusObject watcher(QStringLiteral("org.kde.StatusNotifierWatcher"), QString());
+    watcher.addMethod(QStringLiteral("RegisterStatusNotifierItem"), [&](const QDBusMessage& call) {
+        registered << call.arguments().value(0).toString();
+        return call.createReply();
+    });
+    DBusObject notifications(QStringLiteral("org.freedesktop.Notifications"), QString());
+    notifications.addMethod(QStringLiteral("Notify"), [&](const QDBusMessage& call) {
+        notified << call.arguments().value(3).toString();
+        return call.createReply(1u);
+    });
+    ASSERT_TRUE(bus.offer("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", watcher));
+    ASSERT_TRUE(bus.offer("org.freedesktop.Notifications", "/org/freedesktop/Notifications", notifications));
+
+    RunningProgram tray("/usr/bin/xvfb-run",
+                        {"--auto-servernum", "--server-args=-screen 0 800x600x24 -nolisten tcp", BRINDLE_BINARY},
+                        environment("", bus.address), temp.path());
+    ASSERT_TRUE(processEventsUntil([&] { return !registered.isEmpty(); }, 30s)) << tray.errSoFar();
+    auto call = [&](const QString& path, const QString& interface, const QString& method, const QVariantList& arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(registered.front(), path, interface, method);
+        message.setArguments(arguments);
+        return bus.connection.call(message, QDBus::Block, 5000);
+    };
+    auto property = [&](const char* name) {
+        return call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get", {"org.kde.StatusNotifierItem", name})
+            .arguments().value(0).value<QDBusVariant>().variant();
+    };
+    EXPECT_EQ(property("ItemIsMenu"), true) << "a click would not show the exported menu";
+    const QString menu = property("Menu").value<QDBusObjectPath>().path();
+    auto items = [&] {
+        const QDBusMessage reply = call(menu, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
+        EXPECT_EQ(reply.signature(), "u(ia{sv}av)") << reply.errorMessage().toStdString();
+        QMap<QString, qt::DBusMenuNode> byLabel;
+        for (const auto& node : qdbus_cast<qt::DBusMenuNode>(reply.arguments().value(1)).children)
+            byLabel.insert(node.properties.value("label").toString(), node);
+        return byLabel;
+    };
+    ASSERT_TRUE(processEventsUntil([&] { return items().contains("Last synced just now"); }, 40s)) << tray.errSoFar();
+    const std::string launchBackup = latestManifest();
+    EXPECT_NE(launchBackup.find("\"status\" : \"copied\""), std::string::npos) << launchBackup;
+    const auto shown = items();
+    EXPECT_EQ(shown.keys(), (QStringList {"", "Back Up Now", "Check for Updates...", "Choose Backup Folder...",
+                                          "Last synced just now", "Launch at Login", "Open Backup Folder", "Quit Brindle"}));
+    EXPECT_EQ(qdbus_cast<qt::DBusMenuShortcut>(shown["Back Up Now"].properties.value("shortcut")),
+              (qt::DBusMenuShortcut {{"Control", "b"}}));
+
+    // The manifest names the second; the next backup must be in another one.
+    processEventsUntil([] { return false; }, 1100ms);
+    call(menu, "com.canonical.dbusmenu", "Event",
+         {shown["Back Up Now"].id, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u});
+    EXPECT_TRUE(processEventsUntil([&] { return property("Title") == "Backing up"; }, 5s));
+    ASSERT_TRUE(processEventsUntil([&] { return property("Title") == "Brindle" && latestManifest() != launchBackup; }, 60s))
+        << "no backup from the menu: " << tray.errSoFar();
+
+    // A second launch says so, and the tray shows that it is there.
+    const auto second = testing::runProgram(BRINDLE_BINARY, {}, environment(":4093", bus.address), temp.path());
+    EXPECT_EQ(second.exitStatus, 0) << second.err;
+    EXPECT_EQ(second.out, "Brindle is already running.\n");
+    EXPECT_TRUE(processEventsUntil([&] { return notified.contains("Brindle is already running"); }, 5s));
+
+    // The command line backs up beside the tray, without a display.
+    const auto backup = testing::runProgram(BRINDLE_BINARY, {"backup"}, environment(""), temp.path());
+    EXPECT_EQ(backup.exitStatus, 0) << backup.err;
+    EXPECT_FALSE(tray.waitFor(0ms)) << "the tray ended";
 }
 
 }  // namespace

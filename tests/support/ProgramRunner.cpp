@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <stdexcept>
+#include <thread>
 
 #include "BrindleCore/RandomUUID.h"
 #include "tests/fakes/TemporaryFolder.h"
@@ -44,9 +45,24 @@ RunningProgram::RunningProgram(const Path& program, const std::vector<std::strin
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
-    int result = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);  // a new group, led by the child
+    const int result = posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (result != 0) throw std::runtime_error("could not start " + program.string());
+}
+
+RunningProgram::~RunningProgram() {
+    if (hasEnded()) return;
+    // The group outlives its leader (xvfb-run's X server, the tray it started).
+    ::kill(-pid_, SIGTERM);
+    if (!waitFor(std::chrono::seconds(3))) {
+        ::kill(-pid_, SIGKILL);
+        wait();
+    }
+    ::kill(-pid_, SIGKILL);
 }
 
 bool RunningProgram::hasEnded() {
@@ -59,9 +75,23 @@ void RunningProgram::kill() {
     if (!hasEnded()) ::kill(pid_, SIGKILL);
 }
 
+std::optional<ProgramOutcome> RunningProgram::waitFor(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!hasEnded()) {
+        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return wait();
+}
+
+std::string RunningProgram::errSoFar() const {
+    return readFile(errFile_);
+}
+
 ProgramOutcome RunningProgram::wait() {
     int status = status_.value_or(0);
     if (!status_) waitpid(pid_, &status, 0);
+    status_ = status;
     ProgramOutcome outcome;
     outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.out = readFile(outFile_);

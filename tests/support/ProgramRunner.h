@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,16 +16,27 @@ struct ProgramOutcome {
     std::string err;
 };
 
-// A started program whose output goes to files; wait() collects it.
+// A started program whose output goes to files; wait() collects it. It runs in a
+// process group of its own, with everything it starts (such as xvfb-run's X server):
+// one that has not been waited for is killed with its group when this goes.
 class RunningProgram {
 public:
+    // `environment` entries replace the test's own; an empty value unsets.
     RunningProgram(const Path& program, const std::vector<std::string>& arguments,
                    const std::map<std::string, std::string>& environment, const Path& workingFolder);
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
     ProgramOutcome wait();
+    // The outcome once the program has ended within `limit`; nothing while it runs.
+    std::optional<ProgramOutcome> waitFor(std::chrono::milliseconds limit);
     // Whether it has ended, without waiting.
     bool hasEnded();
     // Ends it at once, as a crash or a power cut would (SIGKILL).
     void kill();
+    // What it has written to standard error so far.
+    std::string errSoFar() const;
 
 private:
     int pid_ = -1;

@@ -40,7 +40,7 @@ std::string englishPhrase(std::int32_t amount, const Unit& unit) {
 
 }  // namespace
 
-struct IcuRelativeDateFormatter::Icu {
+struct RelativeDateFormatter::Icu {
     std::unique_ptr<icu::Calendar> calendar;
     std::unique_ptr<icu::RelativeDateTimeFormatter> formatter;
 
@@ -76,14 +76,12 @@ struct IcuRelativeDateFormatter::Icu {
     }
 };
 
-IcuRelativeDateFormatter::IcuRelativeDateFormatter() : icu_(std::make_unique<Icu>(icu::Locale::getDefault())) {}
-
-IcuRelativeDateFormatter::IcuRelativeDateFormatter(const std::string& localeName)
+RelativeDateFormatter::RelativeDateFormatter(const std::string& localeName)
     : icu_(std::make_unique<Icu>(icu::Locale::createFromName(localeName.c_str()))) {}
 
-IcuRelativeDateFormatter::~IcuRelativeDateFormatter() = default;
+RelativeDateFormatter::~RelativeDateFormatter() = default;
 
-std::string IcuRelativeDateFormatter::localizedString(Timestamp date, Timestamp relativeTo) {
+std::string RelativeDateFormatter::localizedString(Timestamp date, Timestamp relativeTo) {
     const auto [amount, unit] = icu_->largestDifference(date, relativeTo);
     if (icu_->formatter) {
         UErrorCode status = U_ZERO_ERROR;

@@ -1,4 +1,4 @@
-#include "BrindleApp/qt/QtDesktopServices.h"
+#include "BrindleApp/qt/QtDesktop.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -13,7 +13,19 @@
 
 namespace brindle::qt {
 
-void QtAlerts::showError(const std::string& messageText, const std::string& informativeText) {
+namespace {
+
+// The text of the update information dialog.
+QString updateExplanation() {
+    return QStringLiteral(
+               "Brindle is updated by your system\u2019s package manager, together with the rest of your "
+               "software; it makes no network requests of its own.\n\nInstalled version: %1")
+        .arg(QStringLiteral(BRINDLE_VERSION));
+}
+
+}  // namespace
+
+void QtDesktop::showError(const std::string& messageText, const std::string& informativeText) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Brindle"), QString::fromStdString(messageText),
                     QMessageBox::Ok);
     box.setInformativeText(QString::fromStdString(informativeText));
@@ -21,29 +33,20 @@ void QtAlerts::showError(const std::string& messageText, const std::string& info
     box.exec();
 }
 
-std::optional<Path> QtFolderChooser::chooseFolder(const shell::FolderChooserOptions& options) {
-    // Only folders, one at a time; creating a new one is the dialog's own button.
-    QFileDialog::Options flags = QFileDialog::ShowDirsOnly;
-    if (!options.canCreateDirectories) flags |= QFileDialog::ReadOnly;
-    const QString chosen = QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(options.title),
-                                                             QString::fromStdString(options.directory.string()), flags);
+std::optional<Path> QtDesktop::chooseFolder(const std::string& title, const Path& startingFolder) {
+    const QString chosen = QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(title),
+                                                             QString::fromStdString(startingFolder.string()),
+                                                             QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return std::nullopt;
     return Path(QDir::cleanPath(chosen).toStdString());
 }
 
-void QtFileBrowser::openFolder(const Path& folder) {
+void QtDesktop::openFolder(const Path& folder) {
     // The success flag is not used: a failure to open is not reported.
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
 }
 
-QString PackageManagerUpdater::explanation() {
-    return QStringLiteral(
-               "Brindle is updated by your system\u2019s package manager, together with the rest of your "
-               "software; it makes no network requests of its own.\n\nInstalled version: %1")
-        .arg(QStringLiteral(BRINDLE_VERSION));
-}
-
-bool PackageManagerUpdater::desktopHandlesAppstreamLinks() {
+bool QtDesktop::desktopHandlesAppstreamLinks() {
     // xdg-mime names the application registered for the scheme, or nothing.
     const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
     if (xdgMime.isEmpty()) return false;
@@ -59,25 +62,25 @@ bool PackageManagerUpdater::desktopHandlesAppstreamLinks() {
            !query.readAllStandardOutput().trimmed().isEmpty();
 }
 
-void PackageManagerUpdater::checkForUpdates() {
+void QtDesktop::checkForUpdates() {
     if (desktopHandlesAppstreamLinks() &&
         QDesktopServices::openUrl(QUrl(QStringLiteral("appstream:") +
                                        QString::fromUtf8(desktop::kAppId.data(),
                                                          static_cast<qsizetype>(desktop::kAppId.size())))))
         return;
-    if (dialog_) {
-        dialog_->raise();
-        dialog_->activateWindow();
+    if (updateDialog_) {
+        updateDialog_->raise();
+        updateDialog_->activateWindow();
         return;
     }
-    dialog_ = new QMessageBox(QMessageBox::Information, QStringLiteral("Brindle"),
+    updateDialog_ = new QMessageBox(QMessageBox::Information, QStringLiteral("Brindle"),
                               QStringLiteral("Updates come from your package manager"), QMessageBox::Ok);
-    dialog_->setInformativeText(explanation());
-    dialog_->setAttribute(Qt::WA_DeleteOnClose);
-    dialog_->show();
+    updateDialog_->setInformativeText(updateExplanation());
+    updateDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    updateDialog_->show();
 }
 
-void QtApplication::terminate() {
+void QtDesktop::terminate() {
     QCoreApplication::exit(0);
 }
 
