@@ -63,8 +63,7 @@ TEST_F(PermissionTest, ReadOnlyAndUnreadableSourcesBackUpRunAfterRun) {
     const Path skills = home / ".agents/skills";
     for (const auto* name : {"locked/SKILL.md", "private/notes.md", "closed.md", "read-only.md"}) writeFile(skills / name, name);
     handOver(home);
-    for (const auto& [name, mode] : std::vector<std::pair<std::string, unsigned>>{
-             {"locked", 0555}, {"private", 0}, {"closed.md", 0}, {"read-only.md", 0444}})
+    for (const auto& [name, mode] : std::vector<std::pair<std::string, unsigned>>{{"locked", 0555}, {"closed.md", 0}, {"read-only.md", 0444}})
         ASSERT_EQ(chmod((skills / name).c_str(), mode), 0);
 
     for (int run = 1; run <= 3; ++run) {
@@ -78,12 +77,17 @@ TEST_F(PermissionTest, ReadOnlyAndUnreadableSourcesBackUpRunAfterRun) {
         stat((latest / "Agents/skills/locked").c_str(), &status);
         EXPECT_EQ(status.st_mode & 07777, 0555u) << "the source's bits are the published copy's";
         EXPECT_EQ(leftovers(), std::vector<std::string>{}) << "run " << run;
-        // Old snapshots holding the same folders, for retention to remove.
+        // The folder becomes unreadable after the first run; old snapshots holding the
+        // same folders come for retention to remove.
+        ASSERT_EQ(chmod((skills / "private").c_str(), 0), 0);
         for (int day = 1; run == 1 && day <= 8; ++day) {
             const Path old = machine() / "Snapshots" / ("2020-01-0" + std::to_string(day));
             ASSERT_EQ(std::system(("cp -a '" + latest.string() + "' '" + old.string() + "'").c_str()), 0);
         }
     }
+    // The unreadable folder kept its copy from the first run, under the source's bits.
+    ASSERT_EQ(std::system(("chmod -R u+rwx '" + (machine() / "latest").string() + "'").c_str()), 0);
+    EXPECT_EQ(readFile(machine() / "latest/Agents/skills/private/notes.md"), "private/notes.md");
     std::set<std::string> snapshots;
     for (auto& entry : std::filesystem::directory_iterator(machine() / "Snapshots")) snapshots.insert(entry.path().filename());
     EXPECT_EQ(snapshots.size(), 7u);
