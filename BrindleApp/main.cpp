@@ -7,6 +7,8 @@
 
 #include "BrindleApp/cli/BackupCommand.h"
 #include "BrindleApp/cli/CommandLine.h"
+#include "BrindleApp/cli/ListCommand.h"
+#include "BrindleApp/cli/RestoreCommand.h"
 #include "BrindleApp/qt/TrayProgram.h"
 
 namespace {
@@ -38,6 +40,13 @@ int main(int argc, char** argv) {
         return BackupCommand{brindle::sharedFileManager(), brindle::UserFolders::current(), std::cout, std::cerr,
                              interactive}();
     }
+    case Command::list:
+        return ListCommand{brindle::sharedFileManager(), brindle::UserFolders::current(), std::cout, std::cerr,
+                           parsed.json}();
+    case Command::restore:
+        raiseOpenFileLimit();
+        return RestoreCommand{brindle::sharedFileManager(), brindle::UserFolders::current(), std::cout, std::cerr,
+                              parsed.operands, parsed.dryRun}();
     case Command::help: std::cout << helpText(); return exit_status::success;
     case Command::version: std::cout << versionText(); return exit_status::success;
     case Command::usageError:

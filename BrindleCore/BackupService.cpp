@@ -11,6 +11,7 @@
 #include "BrindleCore/Machine.h"
 #include "BrindleCore/Publisher.h"
 #include "BrindleCore/RandomUUID.h"
+#include "BrindleCore/RestorePlace.h"
 #include "BrindleCore/SnapshotNames.h"
 
 namespace brindle {
@@ -130,6 +131,11 @@ void validateRoot(const std::string& rootPath) {
 
 }  // namespace
 
+Path machineFolderFor(const BackupSettings& settings, const std::string& machineName) {
+    validateRoot(settings.destinationRootPath);
+    return standardized(Path(settings.destinationRootPath)) / machineName;
+}
+
 BackupService::BackupService(FileManager& fileManager)
     : BackupService(fileManager, [] { return Machine::currentName(); }) {}
 
@@ -138,18 +144,19 @@ BackupService::BackupService(FileManager& fileManager, MachineNameProvider machi
 
 BackupResult BackupService::run(const BackupSettings& settings, const std::vector<BackupItem>& items, Timestamp now) {
     const std::string machineName = machineName_();
-    validateRoot(settings.destinationRootPath);
-    const Path root = standardized(Path(settings.destinationRootPath));
-    const Path machineFolder = root / machineName;
-    const Path latest = machineFolder / "latest";
-    const Path snapshots = machineFolder / "Snapshots";
+    const Path machineFolder = machineFolderFor(settings, machineName);
+    const Path latest = machineFolder / kLatestFolderName;
+    const Path snapshots = machineFolder / kSnapshotsFolderName;
     const Path staging = machineFolder / (".staging-" + randomUUID());
 
     createDirectoryDurably(fileManager_, machineFolder);
     // Before anything else: what an interrupted run left is put right, so that this
     // run starts from whole backups and never deletes the only copy of one.
-    recoverInterruptedPublishing(fileManager_, machineFolder, "latest");
+    recoverInterruptedPublishing(fileManager_, machineFolder, kLatestFolderName);
     recoverInterruptedPublishing(fileManager_, snapshots);
+    // A restore stopped half-way may have left a source renamed aside: it is put back
+    // first, or this run would record the item as missing and drop it from latest.
+    recoverInterruptedRestores(fileManager_, items);
     // Private: it holds copies of the user's files until they are published.
     fileManager_.createDirectory(staging, 0700);
 
@@ -176,17 +183,14 @@ BackupResult BackupService::run(const BackupSettings& settings, const std::vecto
         publishBackup(fileManager_, staging, latest, snapshots / snapshotFolderName(now));
 
         pruneDailySnapshots(fileManager_, snapshots, kSnapshotsKept);
-        removeManagedDuplicateFolders(fileManager_, machineFolder, {"latest", "Snapshots"});
+        removeManagedDuplicateFolders(fileManager_, machineFolder, {kLatestFolderName, kSnapshotsFolderName});
         removeManagedDuplicateFolders(fileManager_, latest, managedTopLevelFolderNames(items, settings));
         removeDuplicateSnapshotFolders(fileManager_, snapshots);
         return BackupResult{std::move(manifest), latest};
     } catch (...) {
         // A failure that repeats every half hour must not leave a full hidden copy of
         // the user's files behind each time. Only this run's own folder is touched.
-        try {
-            if (fileManager_.examine(staging, Links::noFollow).exists()) fileManager_.removeItem(staging);
-        } catch (const std::exception&) {
-        }
+        removeQuietly(fileManager_, staging);
         throw;
     }
 }

@@ -12,6 +12,16 @@
 
 namespace brindle {
 
+// The layout of a machine folder: the newest backup, the day's snapshots, and the
+// copies a restore saves of what it replaced (which no backup run touches).
+inline constexpr const char* kLatestFolderName = "latest";
+inline constexpr const char* kSnapshotsFolderName = "Snapshots";
+inline constexpr const char* kUndoFolderName = "Undo";
+
+// The folder of the named machine under the settings' backup root. Throws
+// InvalidDestinationError for a root that cannot be used at all.
+Path machineFolderFor(const BackupSettings& settings, const std::string& machineName);
+
 // The backup engine: one call performs a whole backup into the settings' root.
 class BackupService {
 public:

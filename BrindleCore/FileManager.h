@@ -103,6 +103,8 @@ public:
 
     // The path with every symbolic link in it resolved.
     virtual Path resolvingSymlinks(const Path& path) = 0;
+    // The target text of the symbolic link at `path`, as it was written.
+    virtual std::string readLink(const Path& path) = 0;
 
     virtual std::string readFile(const Path& path) = 0;
     // Replaces the file in one step by the complete contents, or leaves it as it was;
@@ -134,6 +136,7 @@ public:
     void moveItem(const Path& from, const Path& to) override;
     bool exchangeItems(const Path& a, const Path& b) override;
     Path resolvingSymlinks(const Path& path) override;
+    std::string readLink(const Path& path) override;
     std::string readFile(const Path& path) override;
     void writeFileAtomically(const Path& path, std::string_view contents) override;
     void syncTree(const Path& path) override;

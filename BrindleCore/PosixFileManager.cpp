@@ -100,6 +100,16 @@ Path PosixFileManager::resolvingSymlinks(const Path& path) {
     return result;
 }
 
+std::string PosixFileManager::readLink(const Path& path) {
+    std::vector<char> target(256);
+    for (;;) {
+        const ssize_t length = readlink(systemPath(path), target.data(), target.size());
+        if (length < 0) fail("read the link", path, errno);
+        if (static_cast<std::size_t>(length) < target.size()) return std::string(target.data(), static_cast<std::size_t>(length));
+        target.resize(target.size() * 2);
+    }
+}
+
 std::string PosixFileManager::readFile(const Path& path) {
     const posix::FileDescriptor fd(open(systemPath(path), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.isOpen()) fail("read", path, errno);

@@ -14,19 +14,16 @@ namespace brindle {
 
 namespace {
 
-constexpr std::string_view kStagingPrefix = ".staging-";
 constexpr std::string_view kPublishingPrefix = ".publishing-";
-constexpr std::string_view kAsidePrefix = ".unpublishing-";
 constexpr std::size_t kIdLength = 36;
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
-void removeQuietly(FileManager& fileManager, const Path& path) {
-    try {
-        if (fileManager.examine(path, Links::noFollow).exists()) fileManager.removeItem(path);
-    } catch (const std::exception&) {
-        // Left for the next run, which removes it before anything else.
+bool isTemporary(std::string_view name, const TemporaryNames& names) {
+    for (const auto prefix : names.temporary) {
+        if (startsWith(name, prefix) && name.size() == prefix.size() + kIdLength) return true;
     }
+    return false;
 }
 
 std::string messageOf(const std::exception_ptr& error) {
@@ -54,6 +51,16 @@ Path copyForSnapshot(FileManager& fileManager, const Path& staging, const Path& 
 
 }  // namespace
 
+void removeQuietly(FileManager& fileManager, const Path& path) {
+    try {
+        if (fileManager.examine(path, Links::noFollow).exists()) fileManager.removeItem(path);
+    } catch (const std::exception&) {
+        // Left for the next run, which removes it before anything else.
+    }
+}
+
+const TemporaryNames kPublishingNames{".unpublishing-", {".staging-", kPublishingPrefix}};
+
 void createDirectoryDurably(FileManager& fileManager, const Path& path) {
     std::vector<Path> missing;
     for (Path folder = path; !fileManager.examine(folder).exists(); folder = folder.parent_path()) {
@@ -64,18 +71,18 @@ void createDirectoryDurably(FileManager& fileManager, const Path& path) {
     for (const auto& folder : missing) fileManager.syncFolder(folder.parent_path());
 }
 
-std::string asideName(std::string_view target) {
-    return std::string(kAsidePrefix) + std::string(target) + "-" + randomUUID();
+std::string asideName(std::string_view target, const TemporaryNames& names) {
+    return std::string(names.aside) + std::string(target) + "-" + randomUUID();
 }
 
-std::string targetOfAside(std::string_view name) {
-    if (!startsWith(name, kAsidePrefix)) return {};
-    const std::string_view rest = name.substr(kAsidePrefix.size());
+std::string targetOfAside(std::string_view name, const TemporaryNames& names) {
+    if (!startsWith(name, names.aside)) return {};
+    const std::string_view rest = name.substr(names.aside.size());
     if (rest.size() < kIdLength + 2 || rest[rest.size() - kIdLength - 1] != '-') return {};
     return std::string(rest.substr(0, rest.size() - kIdLength - 1));
 }
 
-void swapIntoPlace(FileManager& fileManager, const Path& incoming, const Path& target) {
+void swapIntoPlace(FileManager& fileManager, const Path& incoming, const Path& target, const TemporaryNames& names) {
     const Path parent = target.parent_path();
     if (!fileManager.examine(target, Links::noFollow).exists()) {
         fileManager.moveItem(incoming, target);
@@ -88,7 +95,7 @@ void swapIntoPlace(FileManager& fileManager, const Path& incoming, const Path& t
         fileManager.removeItem(incoming);
         return;
     }
-    const Path aside = parent / asideName(target.filename().string());
+    const Path aside = parent / asideName(target.filename().string(), names);
     fileManager.moveItem(target, aside);
     try {
         // The earlier content is safe under its new name before its place is taken, so
@@ -109,11 +116,17 @@ void swapIntoPlace(FileManager& fileManager, const Path& incoming, const Path& t
 
 void recoverInterruptedPublishing(FileManager& fileManager, const Path& folder, std::string_view unnamedAsideTarget) {
     if (!fileManager.examine(folder).isDirectory()) return;
+    recoverInterrupted(fileManager, folder, fileManager.contentsOfDirectory(folder), kPublishingNames, unnamedAsideTarget);
+}
+
+void recoverInterrupted(FileManager& fileManager, const Path& folder, const std::vector<Path>& entries,
+                        const TemporaryNames& names, std::string_view unnamedAsideTarget) {
     std::vector<Path> leftovers;
-    for (const auto& entry : fileManager.contentsOfDirectory(folder)) {
+    for (const auto& entry : entries) {
         const std::string name = entry.filename().string();
-        std::string target = targetOfAside(name);
-        if (target.empty() && startsWith(name, kAsidePrefix)) target = unnamedAsideTarget;
+        std::string target = targetOfAside(name, names);
+        if (target.empty() && startsWith(name, names.aside) && name.size() == names.aside.size() + kIdLength)
+            target = unnamedAsideTarget;
         if (!target.empty()) {
             if (fileManager.examine(folder / target, Links::noFollow).exists()) {
                 leftovers.push_back(entry);
@@ -121,7 +134,7 @@ void recoverInterruptedPublishing(FileManager& fileManager, const Path& folder, 
                 fileManager.moveItem(entry, folder / target);
                 fileManager.syncFolder(folder);
             }
-        } else if (startsWith(name, kStagingPrefix) || startsWith(name, kPublishingPrefix)) {
+        } else if (isTemporary(name, names)) {
             leftovers.push_back(entry);
         }
     }

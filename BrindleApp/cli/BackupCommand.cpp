@@ -4,19 +4,12 @@
 #include <string>
 
 #include "BrindleApp/cli/CommandLine.h"
+#include "BrindleApp/cli/CommandSettings.h"
+#include "BrindleApp/cli/Wording.h"
 #include "BrindleCore/FileSystemError.h"
 #include "BrindleCore/PerformBackup.h"
-#include "BrindleCore/SettingsStore.h"
 
 namespace brindle::cli {
-
-namespace {
-
-std::string counted(std::uint64_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-}  // namespace
 
 void printReport(std::ostream& out, const BackupResult& result) {
     const auto& manifest = result.manifest;
@@ -25,9 +18,7 @@ void printReport(std::ostream& out, const BackupResult& result) {
     for (const auto& item : manifest.items) {
         switch (item.status) {
         case BackupManifestItem::Status::copied:
-            out << "  copied   " << item.displayName << " ("
-                << counted(static_cast<std::uint64_t>(item.fileCount), "file", "files") << ", "
-                << counted(item.byteCount, "byte", "bytes") << ")\n";
+            out << "  copied   " << item.displayName << " (" << filesAndBytes(item.fileCount, item.byteCount) << ")\n";
             break;
         case BackupManifestItem::Status::missing:
             // The message already names the item and where it was looked for.
@@ -42,14 +33,7 @@ void printReport(std::ostream& out, const BackupResult& result) {
 }
 
 int BackupCommand::operator()() const {
-    // Read only: a backup from a script or a timer never rewrites the user's settings.
-    const SettingsStore store(fileManager, SettingsStore::defaultSettingsURL(folders), folders.home);
-    // The tray falls back to the defaults silently; a command says so, so that a
-    // hand-edited file that is off by one key does not send backups elsewhere unnoticed.
-    if (const auto& reason = store.ignoredFileReason()) {
-        err << "Ignored the settings file " << quotedPath(store.settingsURL().string())
-            << " and used the default settings: " << *reason << "\n";
-    }
+    const SettingsStore store = readSettings(fileManager, folders, err);
     if (interactive) err << "Backing up Codex files..." << std::flush;
     try {
         const BackupResult result = performBackup(fileManager, store.settings(), folders.home,

@@ -5,11 +5,14 @@
 
 namespace brindle::cli {
 
-enum class Command { tray, backup, help, version, usageError };
+enum class Command { tray, backup, list, restore, help, version, usageError };
 
 struct ParsedCommandLine {
     Command command = Command::tray;
-    std::string problem;  // for usageError: what was wrong, in a sentence
+    std::string problem;                // for usageError: what was wrong, in a sentence
+    std::vector<std::string> operands;  // restore: the backup and item ids, as given
+    bool json = false;                  // list --json
+    bool dryRun = false;                // restore --dry-run
 };
 
 // The arguments after the program name.

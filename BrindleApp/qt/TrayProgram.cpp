@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <optional>
 
 #include "BrindleApp/desktop/AppId.h"
-#include "BrindleApp/desktop/SingleInstance.h"
 #include "BrindleApp/desktop/XdgLaunchAtLogin.h"
 #include "BrindleApp/qt/QtDesktop.h"
 #include "BrindleApp/qt/QtEventLoop.h"
@@ -17,6 +17,8 @@
 #include "BrindleApp/qt/SecondLaunch.h"
 #include "BrindleApp/qt/TrayIcons.h"
 #include "BrindleApp/shell/AppDelegate.h"
+#include "BrindleCore/FileLock.h"
+#include "BrindleCore/SettingsStore.h"
 
 namespace brindle::qt {
 
@@ -67,16 +69,19 @@ int runTray(int argc, char** argv) {
     }
 
     FileManager& fileManager = sharedFileManager();
-    std::unique_ptr<desktop::SingleInstance> instance;
+    // One tray per user: the tray lock, tried once, held until the process ends.
+    static std::optional<FileLock> trayLock;
     try {
-        instance = std::make_unique<desktop::SingleInstance>(desktop::SingleInstance::defaultLockPath(fileManager));
+        trayLock = FileLock::acquire(
+            fileManager, lockPathBeside(SettingsStore::defaultSettingsURL(UserFolders::current()), kTrayLockName),
+            std::chrono::milliseconds::zero());
     } catch (const std::exception& error) {
         std::cerr << "Brindle could not start: " << error.what() << '\n';
         return 1;
     }
     // QApplication keeps a reference to its argc: both live as long as the process.
     static int qtArgc = argc;
-    if (!instance->acquired()) {
+    if (!trayLock) {
         // Started from the application menu, most likely: the running tray shows that
         // it is there, and a terminal, if any, hears so too.
         QCoreApplication busClient(qtArgc, argv);

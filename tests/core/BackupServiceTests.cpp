@@ -89,7 +89,7 @@ TEST_F(BackupServiceTest, AFailedItemKeepsItsEarlierCopyItsPathAsWrittenAndTheRu
     writeFile(home / ".codex/AGENTS.md", "changed");
     items[3].sourcePath = home.string() + "/.codex/./rules//";
     files.failWhen("copyItem", (home / ".codex/rules/r.rules").string(), EIO);
-    files.failWhen("examine", "AGENTS.md", EACCES, 1);
+    files.failWhen("examine", (home / ".codex/AGENTS.md").string(), EACCES);
     const auto result = run(marchDay(20));
 
     const auto& rules = result.manifest.items[3];

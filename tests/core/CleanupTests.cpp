@@ -94,27 +94,6 @@ TEST(SnapshotNames, TheDayIsTheLocalDayTheCLibraryShows) {
     EXPECT_EQ(outcome.failure, "");
 }
 
-TEST(Retention, KeepsTheNewestByDateWhateverTheirKind) {
-    TemporaryFolder temp;
-    PosixFileManager files;
-    const Path snapshots = temp / "Snapshots";
-    for (int d = 1; d <= 9; ++d) makeFolder(snapshots / ("2025-03-0" + std::to_string(d)));
-    writeFile(snapshots / "2025-03-10", "a plain file counts too");
-    makeFolder(snapshots / "2031-01-01");  // after a clock change: counts as the newest
-    makeFolder(snapshots / "latest");
-    makeFolder(snapshots / "2025-03-01 2");
-    writeFile(snapshots / ".hidden", "");
-    pruneDailySnapshots(files, snapshots, 7);
-    EXPECT_EQ(namesIn(files, snapshots),
-              (std::set<std::string>{"2031-01-01", "2025-03-10", "2025-03-09", "2025-03-08", "2025-03-07", "2025-03-06",
-                                     "2025-03-05", "latest", "2025-03-01 2", ".hidden"}));
-    pruneDailySnapshots(files, snapshots, 0);
-    EXPECT_EQ(namesIn(files, snapshots), (std::set<std::string>{"latest", "2025-03-01 2", ".hidden"}));
-    EXPECT_NO_THROW(pruneDailySnapshots(files, temp / "absent", 7));
-    writeFile(temp / "file", "");
-    EXPECT_THROW(pruneDailySnapshots(files, temp / "file", 7), std::exception);
-}
-
 TEST(DuplicateCleanup, RemovesCopiesOfManagedNamesFilesAndFoldersAlike) {
     TemporaryFolder temp;
     PosixFileManager files;
@@ -128,13 +107,6 @@ TEST(DuplicateCleanup, RemovesCopiesOfManagedNamesFilesAndFoldersAlike) {
     EXPECT_EQ(namesIn(files, latest), (std::set<std::string>{"manifest 2.json", "Codex", "codex 3"}));
     removeManagedDuplicateFolders(files, latest, {});
     EXPECT_EQ(namesIn(files, latest).size(), 3u);
-
-    const Path snapshots = temp / "Snapshots";
-    makeFolder(snapshots / "2025-01-31");
-    makeFolder(snapshots / "2025-01-31 2");
-    makeFolder(snapshots / "2025-01-30 4");  // its day was pruned: stays
-    removeDuplicateSnapshotFolders(files, snapshots);
-    EXPECT_EQ(namesIn(files, snapshots), (std::set<std::string>{"2025-01-31", "2025-01-30 4"}));
 }
 
 TEST(DuplicateCleanup, ManagedTopLevelNamesComeFromEnabledItems) {

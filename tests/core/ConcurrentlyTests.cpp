@@ -25,16 +25,6 @@ TEST(RunConcurrentlyTest, RunsEveryTaskOnceWhateverTheThreadCount) {
     runConcurrently({}, 2);  // nothing to do is not an error
 }
 
-TEST(RunConcurrentlyTest, OneThreadMeansTheCallersOwnInOrder) {
-    std::vector<std::thread::id> ids;
-    std::vector<int> order;
-    std::vector<std::function<void()>> tasks;
-    for (int i = 0; i < 4; ++i) tasks.emplace_back([&, i] { ids.push_back(std::this_thread::get_id()); order.push_back(i); });
-    runConcurrently(tasks, 1);
-    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
-    for (const auto& id : ids) EXPECT_EQ(id, std::this_thread::get_id());
-}
-
 TEST(RunConcurrentlyTest, TheEarliestTasksErrorIsRethrownAfterAllHaveRun) {
     // The later task fails first; what the caller sees must still be the earlier one.
     std::atomic<bool> laterFailed{false};

@@ -144,43 +144,6 @@ TEST(PosixFileManager, FoldersAndAtomicWrites) {
     EXPECT_EQ(statOf(temp / "dir/settings.json").st_mode & 0777, 0600u);
 }
 
-TEST(PosixFileManager, TheWalkListsFoldersFirstNeverEntersLinksAndReportsWhatItCannotList) {
-    TemporaryFolder temp;
-    handOver(temp.path());
-    const auto outcome = asUnprivilegedUser([&]() -> std::string {
-        PosixFileManager files;
-        const Path root = temp / "root";
-        writeFile(root / "a/b/file", "1");
-        writeFile(root / ".hidden", "2");
-        writeFile(root / "skip/inner", "3");
-        writeFile(root / "closed/inner", "4");
-        makeLink("a", root / "link-to-a");
-        chmod((root / "closed").c_str(), 0);
-        std::vector<std::string> seen;
-        int listingError = 0;
-        auto walk = files.walk(root);
-        while (auto entry = walk->next()) {
-            if (entry->listingError != 0) {
-                listingError = entry->listingError;
-                seen.push_back("cannot list " + entry->relativePath);
-                continue;
-            }
-            seen.push_back(entry->relativePath);
-            if (entry->relativePath == "skip") walk->skipDescendants();
-        }
-        chmod((root / "closed").c_str(), 0700);
-        auto at = [&](const std::string& name) { return std::find(seen.begin(), seen.end(), name) - seen.begin(); };
-        const long absent = static_cast<long>(seen.size());
-        if (seen.size() != 8) return "seen " + std::to_string(seen.size()) + " entries";
-        if (!(at("a") < at("a/b") && at("a/b") < at("a/b/file"))) return "a folder came after its content";
-        if (at(".hidden") == absent || at("skip/inner") != absent || at("link-to-a/b") != absent) return "wrong entries";
-        if (at("cannot list closed") != at("closed") + 1 || listingError != EACCES) return "the closed folder was not reported";
-        return "";
-    });
-    ASSERT_TRUE(outcome.available) << outcome.failure;
-    EXPECT_EQ(outcome.failure, "");
-}
-
 // A real full disk: a 256 KiB tmpfs in a private mount namespace of a child process.
 TEST(PosixFileManager, AFullDiskIsReportedAsSuchAndLeavesNothingHalfCopied) {
     TemporaryFolder temp;
@@ -228,58 +191,6 @@ TEST(PosixFileManager, DeepTreesAreCopiedAndRemovedWithFewOpenFiles) {
         files.removeItem(temp / "copy");
         return "";
     });
-    EXPECT_EQ(outcome.failure, "");
-}
-
-// What Brindle made from sources with read-only or unreadable folders and files, it can
-// always copy and remove again; the user's own files it only ever reads.
-TEST(PosixFileManager, OwnTreesAreCopiedAndRemovedWhateverTheirBits) {
-    TemporaryFolder temp;
-    handOver(temp.path());
-    const auto outcome = asUnprivilegedUser([&]() -> std::string {
-        PosixFileManager files;
-        const Path src = temp / "src";
-        writeFile(src / "locked/inside.md", "locked");
-        writeFile(src / "private/deeper/secret", "secret");
-        writeFile(src / "unreadable", "unreadable");
-        writeFile(src / "read-only", "read-only");
-        const std::vector<std::pair<std::string, unsigned>> bits{
-            {"locked", 0555}, {"private/deeper", 0}, {"private", 0}, {"unreadable", 0}, {"read-only", 0444}};
-        for (const auto& [name, mode] : bits) chmod((src / name).c_str(), mode);
-
-        try {
-            files.copyItem(src, temp / "as-user");
-            return std::string("the user's unreadable folders were opened up");
-        } catch (const FileSystemError&) {
-            if (files.examine(temp / "as-user", Links::noFollow).exists()) return std::string("a partial copy was left");
-        }
-        files.copyItem(src, temp / "dst", CopySource::own);
-        auto isFile = [](const std::string& name) { return name == "unreadable" || name == "read-only"; };
-        // Parents first, and each one's bits read before it is opened.
-        auto openUp = [&](const Path& root) {
-            std::map<std::string, unsigned> modes;
-            for (auto bit = bits.rbegin(); bit != bits.rend(); ++bit) {
-                modes[bit->first] = statOf(root / bit->first).st_mode & 07777;
-                chmod((root / bit->first).c_str(), isFile(bit->first) ? 0600 : 0700);
-            }
-            return modes;
-        };
-        auto restrict = [&](const Path& root) {
-            for (const auto& [name, mode] : bits) chmod((root / name).c_str(), mode);
-        };
-        const std::map<std::string, unsigned> expected(bits.begin(), bits.end());
-        if (openUp(src) != expected) return std::string("the source's bits were not given back");
-        if (openUp(temp / "dst") != expected) return std::string("the copy lost the bits");
-        if (treeOf(src) != treeOf(temp / "dst")) return std::string("the copy lost content");
-        restrict(temp / "dst");
-        restrict(src);
-        files.removeItem(temp / "dst");
-        files.removeItem(src);
-        if (files.examine(temp / "dst", Links::noFollow).exists() || files.examine(src, Links::noFollow).exists())
-            return std::string("not removed");
-        return std::string();
-    });
-    ASSERT_TRUE(outcome.available) << outcome.failure;
     EXPECT_EQ(outcome.failure, "");
 }
 

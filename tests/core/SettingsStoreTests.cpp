@@ -7,13 +7,8 @@
 #include "tests/fakes/FaultInjectingFileManager.h"
 #include "tests/fakes/TemporaryFolder.h"
 
-namespace brindle {
+namespace brindle::testing {
 namespace {
-
-using testing::FaultInjectingFileManager;
-using testing::readFile;
-using testing::TemporaryFolder;
-using testing::writeFile;
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
@@ -24,47 +19,52 @@ protected:
     BackupSettings defaults() { return BackupSettings::defaults(home, real); }
 };
 
-TEST_F(SettingsStoreTest, DefaultsDependOnTheCloudDriveFolder) {
-    EXPECT_EQ(defaults().destinationRootPath, (home / "Brindle Backups").string());
-    EXPECT_EQ(defaults().enabledItemIDs.size(), 6u);
-    EXPECT_EQ(defaults().backupIntervalMinutes, 30);
-    testing::makeFolder(home / "Library/Mobile Documents/com~apple~CloudDocs");
-    EXPECT_EQ(defaults().destinationRootPath, (home / "Library/Mobile Documents/com~apple~CloudDocs/Brindle").string());
-}
-
-TEST_F(SettingsStoreTest, UnusableFilesGiveTheDefaultsAndStayUntouchedUntilSaved) {
-    for (const std::string contents : {"", "not json", R"({"destinationRootPath": "/x", "enabledItemIDs": []})",
-                                       R"({"backupIntervalMinutes": 30, "destinationRootPath": "/x", "enabledItemIDs": [)"}) {
-        writeFile(file, contents);
-        SettingsStore store(real, file, home);
-        EXPECT_EQ(store.settings(), defaults()) << contents;
-        EXPECT_TRUE(store.ignoredFileReason().has_value()) << contents;
-        EXPECT_EQ(readFile(file), contents);
-    }
-    std::filesystem::remove(file);
-    testing::makeFolder(file);  // a folder in the file's place
-    SettingsStore store(real, file, home);
-    EXPECT_EQ(store.settings(), defaults());
-}
-
-TEST_F(SettingsStoreTest, NoFileMeansDefaultsAndNothingWrittenUntilSave) {
+TEST_F(SettingsStoreTest, NoFileMeansTheDefaultsAndNothingWrittenUntilSave) {
+    EXPECT_EQ(defaults(), (BackupSettings{(home / "Brindle Backups").string(),
+                                          {"codex-automations", "codex-agents", "codex-config", "codex-rules", "codex-skills", "agent-skills"},
+                                          30}));
     SettingsStore store(real, file, home);
     EXPECT_EQ(store.settings(), defaults());
     EXPECT_FALSE(real.examine(file).exists());
     EXPECT_EQ(store.ignoredFileReason(), std::nullopt) << "no file is not a file to complain about";
     store.save();
     EXPECT_EQ(backupSettingsFromJson(readFile(file)), defaults());
-    // A cloud drive that appears later does not move a stored root.
-    testing::makeFolder(home / "Library/Mobile Documents/com~apple~CloudDocs");
+    // A cloud drive that appears later does not move a stored root, but is the default.
+    makeFolder(home / "Library/Mobile Documents/com~apple~CloudDocs");
     EXPECT_EQ(SettingsStore(real, file, home).settings().destinationRootPath, (home / "Brindle Backups").string());
+    EXPECT_EQ(defaults().destinationRootPath, (home / "Library/Mobile Documents/com~apple~CloudDocs/Brindle").string());
+    EXPECT_EQ(SettingsStore::defaultSettingsURL({"/home/me", "/home/me/.config"}), Path("/home/me/.config/Brindle/settings.json"));
 }
 
-TEST_F(SettingsStoreTest, ExtraKeysAreReadAndDroppedOnSave) {
-    writeFile(file, R"({"backupIntervalMinutes": 0, "destinationRootPath": "/r", "enabledItemIDs": [], "x": 1})");
+TEST_F(SettingsStoreTest, UnusableFilesGiveTheDefaultsAndStayByteForByteUntilSaved) {
+    const std::vector<std::string> corpus{
+        "", "not json", "null", "\xEF\xBB\xBF", std::string(100000, '['), std::string(8 << 20, ' ') + "{",
+        R"({"destinationRootPath": "/x", "enabledItemIDs": []})",
+        R"({"backupIntervalMinutes": 30, "destinationRootPath": "/x", "enabledI)",
+        R"({"backupIntervalMinutes": true, "destinationRootPath": "/x", "enabledItemIDs": []})",
+        R"({"backupIntervalMinutes": 30, "destinationRootPath": ["/x"], "enabledItemIDs": []})",
+        R"({"backupIntervalMinutes": 123456789012345678901234567890, "destinationRootPath": "/x", "enabledItemIDs": []})",
+        R"({"backupIntervalMinutes": -9223372036854775809, "destinationRootPath": "/x", "enabledItemIDs": []})",
+        "{\"backupIntervalMinutes\": 30, \"destinationRootPath\": \"/x\xFF\", \"enabledItemIDs\": []}",
+    };
+    for (const auto& contents : corpus) {
+        writeFile(file, contents);
+        const SettingsStore store(real, file, home);
+        EXPECT_EQ(store.settings(), defaults()) << contents.substr(0, 80);
+        EXPECT_TRUE(store.ignoredFileReason().has_value()) << contents.substr(0, 80);
+        EXPECT_EQ(readFile(file), contents);
+    }
+    std::filesystem::remove(file);
+    makeFolder(file);  // a folder in the file's place
+    EXPECT_EQ(SettingsStore(real, file, home).settings(), defaults());
+}
+
+TEST_F(SettingsStoreTest, ValuesAreTakenAsTheyAreAndOnlyTheThreeKeysAreSaved) {
+    writeFile(file, R"({"backupIntervalMinutes": -9223372036854775808, "destinationRootPath": "", "enabledItemIDs": ["a", "a"], "x": 1})");
     SettingsStore store(real, file, home);
-    EXPECT_EQ(store.settings(), (BackupSettings{"/r", {}, 0}));
+    EXPECT_EQ(store.settings(), (BackupSettings{"", {"a"}, INT64_MIN}));
     store.save();
-    EXPECT_EQ(readFile(file), toJson(BackupSettings{"/r", {}, 0}));
+    EXPECT_EQ(readFile(file), toJson(BackupSettings{"", {"a"}, INT64_MIN}));
 }
 
 TEST_F(SettingsStoreTest, AFailedSaveKeepsTheChangeInMemoryAndTheOldFileWhole) {
@@ -83,9 +83,5 @@ TEST_F(SettingsStoreTest, AFailedSaveKeepsTheChangeInMemoryAndTheOldFileWhole) {
     EXPECT_EQ(readFile(file), before);
 }
 
-TEST_F(SettingsStoreTest, TheDefaultLocationIsInTheConfigFolder) {
-    EXPECT_EQ(SettingsStore::defaultSettingsURL({"/home/me", "/home/me/.config"}), Path("/home/me/.config/Brindle/settings.json"));
-}
-
 }  // namespace
-}  // namespace brindle
+}  // namespace brindle::testing

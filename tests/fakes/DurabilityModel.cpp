@@ -8,12 +8,11 @@ namespace brindle::testing {
 
 namespace {
 
-bool under(const std::string& path, const std::string& folder) { return isSameOrInside(path, folder) && path != folder; }
+bool under(const std::string& path, const std::string& folder) { return path != folder && isSameOrInside(path, folder); }
 
-void eraseUnder(std::set<std::string>& marks, const std::string& folder, bool withFolder) {
-    for (auto it = marks.begin(); it != marks.end();) {
-        it = (under(*it, folder) || (withFolder && *it == folder)) ? marks.erase(it) : std::next(it);
-    }
+template <class Keep>
+void eraseIf(std::set<std::string>& marks, Keep erase) {
+    for (auto it = marks.begin(); it != marks.end();) it = erase(*it) ? marks.erase(it) : std::next(it);
 }
 
 }  // namespace
@@ -24,57 +23,56 @@ bool DurabilityModel::isPublished(const Path& path) const {
            (path.parent_path() == machine_ / "Snapshots" && isSnapshotName(name));
 }
 
+// Everything at and below `root`, as just made: its names and its data not yet synced.
 void DurabilityModel::markTree(const Path& root) {
-    unsyncedNames_.insert(root.string());
-    unsyncedData_.insert(root.string());
+    names_.insert(root.string());
+    data_.insert(root.string());
     std::error_code ignored;
     if (!std::filesystem::is_directory(std::filesystem::symlink_status(root, ignored))) return;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root, ignored)) {
-        unsyncedNames_.insert(entry.path().string());
-        unsyncedData_.insert(entry.path().string());
+        names_.insert(entry.path().string());
+        data_.insert(entry.path().string());
     }
 }
 
 void DurabilityModel::rename(const std::string& from, const std::string& to) {
-    for (auto* marks : {&unsyncedNames_, &unsyncedData_}) {
+    for (auto* marks : {&names_, &data_}) {
         std::set<std::string> moved;
-        for (auto it = marks->begin(); it != marks->end();) {
-            if (isSameOrInside(*it, from)) {
-                moved.insert(to + it->substr(from.size()));
-                it = marks->erase(it);
-            } else {
-                ++it;
-            }
-        }
+        eraseIf(*marks, [&](const std::string& mark) {
+            if (!isSameOrInside(mark, from)) return false;
+            moved.insert(to + mark.substr(from.size()));
+            return true;
+        });
         marks->insert(moved.begin(), moved.end());
     }
-    unsyncedNames_.insert(to);
+    names_.insert(to);
 }
 
+// A published backup is partial after a power cut when anything in it, or its own
+// data, could be lost; its own name may be (the swap then comes undone, whole).
 void DurabilityModel::check(const std::string& call) {
     std::error_code ignored;
     for (const auto& folder : {machine_, machine_ / "Snapshots"}) {
-        if (!std::filesystem::is_directory(folder, ignored)) continue;
         for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+            const std::string backup = entry.path().string();
             if (!isPublished(entry.path())) continue;
-            const std::string published = entry.path().string();
-            bool partial = unsyncedData_.count(published) != 0;
-            for (const auto* marks : {&unsyncedNames_, &unsyncedData_}) {
-                for (const auto& mark : *marks) partial = partial || under(mark, published);
+            bool partial = data_.count(backup) != 0;
+            for (const auto* marks : {&names_, &data_}) {
+                for (const auto& mark : *marks) partial = partial || under(mark, backup);
             }
-            if (partial) breaches_.push_back("after " + call + ", a power cut could leave " + published + " partial");
+            if (partial) breaches_.push_back("after " + call + ", a power cut could leave " + backup + " partial");
         }
     }
 }
 
 void DurabilityModel::createDirectory(const Path& path, unsigned mode) {
-    std::vector<Path> created;
+    std::vector<Path> made;
     std::error_code ignored;
     for (Path folder = path; !folder.empty() && !std::filesystem::exists(folder, ignored); folder = folder.parent_path())
-        created.push_back(folder);
+        made.push_back(folder);
     ForwardingFileManager::createDirectory(path, mode);
     std::lock_guard lock(mutex_);
-    for (const auto& folder : created) markTree(folder);
+    for (const auto& folder : made) markTree(folder);
     check("createDirectory " + path.string());
 }
 
@@ -88,38 +86,32 @@ void DurabilityModel::copyItem(const Path& from, const Path& to, CopySource sour
 void DurabilityModel::copyAttributes(const Path& from, const Path& to) {
     ForwardingFileManager::copyAttributes(from, to);
     std::lock_guard lock(mutex_);
-    unsyncedData_.insert(to.string());
+    data_.insert(to.string());
     check("copyAttributes " + to.string());
 }
 
 void DurabilityModel::removeItem(const Path& path) {
-    {
-        std::lock_guard lock(mutex_);
-        if (auto found = displaced_.find(path.string()); found != displaced_.end()) {
-            breaches_.push_back("removed " + path.string() + ", the earlier content of " + found->second +
-                                ", before the swap that replaced it was on stable storage");
-        }
-    }
+    std::unique_lock lock(mutex_);
+    if (const auto found = displaced_.find(path.string()); found != displaced_.end())
+        breaches_.push_back("removed " + path.string() + ", the earlier content of " + found->second +
+                            ", before the swap that replaced it was on stable storage");
+    lock.unlock();
     ForwardingFileManager::removeItem(path);
-    std::lock_guard lock(mutex_);
-    eraseUnder(unsyncedNames_, path.string(), true);
-    eraseUnder(unsyncedData_, path.string(), true);
+    lock.lock();
+    for (auto* marks : {&names_, &data_}) eraseIf(*marks, [&](const std::string& mark) { return isSameOrInside(mark, path.string()); });
     displaced_.erase(path.string());
-    check("removeItem " + path.string());
 }
 
 void DurabilityModel::moveItem(const Path& from, const Path& to) {
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& [where, backup] : displaced_) {
-            if (backup == to.string()) {
-                breaches_.push_back("moved " + from.string() + " into " + to.string() + " before the move of its earlier content to " +
-                                    where + " was on stable storage");
-            }
-        }
+    std::unique_lock lock(mutex_);
+    for (const auto& [where, backup] : displaced_) {
+        if (backup == to.string())
+            breaches_.push_back("moved " + from.string() + " into " + backup + " before its earlier content's move to " +
+                                where + " was on stable storage");
     }
+    lock.unlock();
     ForwardingFileManager::moveItem(from, to);
-    std::lock_guard lock(mutex_);
+    lock.lock();
     rename(from.string(), to.string());
     if (isPublished(from)) displaced_[to.string()] = from.string();
     check("moveItem " + from.string() + " to " + to.string());
@@ -128,36 +120,31 @@ void DurabilityModel::moveItem(const Path& from, const Path& to) {
 bool DurabilityModel::exchangeItems(const Path& a, const Path& b) {
     if (!ForwardingFileManager::exchangeItems(a, b)) return false;
     std::lock_guard lock(mutex_);
-    const std::string swap = a.string() + "\n(swap)";
+    const std::string swap = a.string() + "\n";
     rename(a.string(), swap);
     rename(b.string(), a.string());
     rename(swap, b.string());
-    unsyncedNames_.erase(swap);
+    names_.erase(swap);
     if (isPublished(b)) displaced_[a.string()] = b.string();
     check("exchangeItems " + a.string() + " with " + b.string());
     return true;
 }
 
 void DurabilityModel::writeFileAtomically(const Path& path, std::string_view contents) {
-    ForwardingFileManager::writeFileAtomically(path, contents);
-    std::lock_guard lock(mutex_);
-    unsyncedNames_.erase(path.string());
-    unsyncedData_.erase(path.string());
-    check("writeFileAtomically " + path.string());
+    ForwardingFileManager::writeFileAtomically(path, contents);  // durable when it returns
 }
 
 void DurabilityModel::syncTree(const Path& path) {
     ForwardingFileManager::syncTree(path);
     std::lock_guard lock(mutex_);
-    eraseUnder(unsyncedNames_, path.string(), false);
-    eraseUnder(unsyncedData_, path.string(), true);
+    eraseIf(names_, [&](const std::string& mark) { return under(mark, path.string()); });
+    eraseIf(data_, [&](const std::string& mark) { return isSameOrInside(mark, path.string()); });
 }
 
 void DurabilityModel::syncFolder(const Path& path) {
     ForwardingFileManager::syncFolder(path);
     std::lock_guard lock(mutex_);
-    for (auto it = unsyncedNames_.begin(); it != unsyncedNames_.end();)
-        it = Path(*it).parent_path() == path ? unsyncedNames_.erase(it) : std::next(it);
+    eraseIf(names_, [&](const std::string& mark) { return Path(mark).parent_path() == path; });
     for (auto it = displaced_.begin(); it != displaced_.end();)
         it = Path(it->first).parent_path() == path ? displaced_.erase(it) : std::next(it);
 }
@@ -166,15 +153,13 @@ void DurabilityModel::expectDurable(const std::vector<Path>& backups) {
     std::lock_guard lock(mutex_);
     for (const auto& backup : backups) {
         for (Path path = backup; path != path.parent_path(); path = path.parent_path()) {
-            if (unsyncedNames_.count(path.string()) != 0)
-                breaches_.push_back("at the end, the name " + path.string() + " is not on stable storage");
+            if (names_.count(path.string()) != 0) breaches_.push_back("at the end, the name " + path.string() + " may be lost");
         }
-        for (const auto& mark : unsyncedData_) {
-            if (isSameOrInside(mark, backup.string())) breaches_.push_back("at the end, " + mark + " is not on stable storage");
+        for (const auto& mark : names_) {
+            if (under(mark, backup.string())) breaches_.push_back("at the end, the name " + mark + " may be lost");
         }
-        for (const auto& mark : unsyncedNames_) {
-            if (under(mark, backup.string()))
-                breaches_.push_back("at the end, the name " + mark + " is not on stable storage");
+        for (const auto& mark : data_) {
+            if (isSameOrInside(mark, backup.string())) breaches_.push_back("at the end, " + mark + " may be lost");
         }
     }
 }

@@ -44,8 +44,8 @@ private:
 
     Path machine_;
     mutable std::mutex mutex_;
-    std::set<std::string> unsyncedNames_;
-    std::set<std::string> unsyncedData_;
+    std::set<std::string> names_;  // names made in a folder not synced since
+    std::set<std::string> data_;   // entries whose data was written and not synced since
     // Where the earlier content of a published backup went by a swap whose folder has
     // not been synced since, and which backup it was.
     std::map<std::string, std::string> displaced_;

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "tests/fakes/TemporaryFolder.h"
+#include "tests/support/ProgramRunner.h"
+
+// `brindle list` and `brindle restore` as a user runs them.
+namespace brindle::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RestoreCommandTest : public ::testing::Test {
+protected:
+    TemporaryFolder temp{memoryBackedTemporaryBase()};
+    Path home = temp / "home";
+    Path skills = home / ".codex/skills";
+
+    void SetUp() override {
+        writeFile(home / ".codex/AGENTS.md", "Be kind.");
+        writeFile(skills / "pdf/SKILL.md", "pdf");
+        writeFile(skills / ".system/x", "system");
+        ASSERT_EQ(brindle({"backup"}).exitStatus, 0);
+    }
+    ProgramOutcome brindle(const std::vector<std::string>& arguments) {
+        return runProgram(BRINDLE_BINARY, arguments,
+                          {{"HOME", home.string()}, {"XDG_CONFIG_HOME", (temp / "config").string()}, {"TZ", "UTC"}},
+                          temp.path());
+    }
+    Path machine() {
+        for (const auto& entry : fs::directory_iterator(home / "Brindle Backups")) return entry.path();
+        return home;
+    }
+};
+
+TEST_F(RestoreCommandTest, ListsEveryBackupAndSaysWhichManifestCannotBeRead) {
+    writeFile(machine() / "Snapshots/2001-01-01/manifest.json", "{");
+    const auto listed = brindle({"list"});
+    ASSERT_EQ(listed.exitStatus, 0) << listed.err;
+    const std::string today = fs::directory_iterator(machine() / "Snapshots")->path().filename().string();
+    EXPECT_NE(listed.out.find("\nlatest      made "), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("  copied   codex-skills       1 file, 3 bytes\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("  missing  codex-automations\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("\n2001-01-01  manifest unreadable: "), std::string::npos) << listed.out;
+    EXPECT_LT(listed.out.find("latest"), listed.out.find("2001-01-01"));
+
+    const auto json = nlohmann::json::parse(brindle({"list", "--json"}).out);
+    EXPECT_EQ(json["machineFolder"], machine().string());
+    ASSERT_EQ(json["backups"].size(), 3u) << json.dump(2);
+    EXPECT_EQ(json["backups"][0]["kind"], "latest");
+    EXPECT_EQ(json["backups"][0]["createdAt"].get<std::string>().substr(19), "+00:00");
+    EXPECT_EQ(json["backups"][0]["items"][4]["fileCount"], 1);
+    EXPECT_EQ(json["backups"][2]["name"], "2001-01-01");
+    EXPECT_EQ(json["backups"][2]["manifestReadable"], false);
+    EXPECT_TRUE(json["backups"][2]["manifestError"].is_string());
+}
+
+TEST_F(RestoreCommandTest, RestoresWhatADryRunShowedAndUndoesIt) {
+    writeFile(skills / "pdf/SKILL.md", "broken");
+    writeFile(skills / "notes.md", "mine");
+    writeFile(skills / ".system/x", "system, newer");
+    const Tree broken = treeOf(home / ".codex");
+
+    const auto dryRun = brindle({"restore", "codex-skills", "--dry-run"});
+    EXPECT_EQ(dryRun.exitStatus, 0) << dryRun.err;
+    EXPECT_NE(dryRun.out.find("  codex-skills  " + skills.string() + ": 0 added, 1 changed, 1 removed\n"
+                              "      removed  notes.md\n      changed  pdf/SKILL.md\n      kept as it is: .system\n"),
+              std::string::npos)
+        << dryRun.out;
+    EXPECT_EQ(treeOf(home / ".codex"), broken);
+
+    const auto restored = brindle({"restore", "latest", "codex-skills"});
+    ASSERT_EQ(restored.exitStatus, 0) << restored.err;
+    EXPECT_EQ(readFile(skills / "pdf/SKILL.md"), "pdf");
+    EXPECT_FALSE(fs::exists(skills / "notes.md"));
+    EXPECT_EQ(readFile(skills / ".system/x"), "system, newer");
+    const std::string undo = restored.out.substr(restored.out.find("To undo: brindle restore '") + 26);
+    ASSERT_NE(undo.find("'\n"), std::string::npos) << restored.out;
+
+    const auto undone = brindle({"restore", undo.substr(0, undo.find("'\n"))});
+    EXPECT_EQ(undone.exitStatus, 0) << undone.err;
+    EXPECT_EQ(treeOf(home / ".codex"), broken);
+    ASSERT_EQ(brindle({"backup"}).exitStatus, 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(machine() / "Undo"), fs::directory_iterator()), 2);
+}
+
+TEST_F(RestoreCommandTest, RefusalsAndBadCommandLinesChangeNothing) {
+    writeFile(skills / "pdf/SKILL.md", "broken");
+    const Tree before = treeOf(home / ".codex");
+    const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases{
+        {{"restore", "1999-12-31"}, 1, "Restore refused: There is no backup of 1999-12-31 in "},
+        {{"restore", "codex-skils"}, 1, "Restore refused: There is no item \u201Ccodex-skils\u201D. The items are: "},
+        {{"restore", "codex-automations"}, 1, "Restore refused: The backup "},
+        {{"restore", "--all"}, 2, "brindle: \u201Crestore\u201D has no option \u201C--all\u201D."},
+        {{"list", "latest"}, 2, "brindle: \u201Clist\u201D takes no arguments, but \u201Clatest\u201D was given."},
+    };
+    for (const auto& [arguments, status, message] : cases) {
+        const auto outcome = brindle(arguments);
+        EXPECT_EQ(outcome.exitStatus, status) << arguments.back();
+        EXPECT_EQ(outcome.err.substr(0, message.size()), message) << outcome.err;
+        EXPECT_EQ(outcome.out, "");
+    }
+    EXPECT_EQ(treeOf(home / ".codex"), before);
+    EXPECT_FALSE(fs::exists(machine() / "Undo"));
+}
+
+}  // namespace
+}  // namespace brindle::testing

@@ -1,0 +1,292 @@
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "BrindleCore/FileLock.h"
+#include "BrindleCore/FileSystemError.h"
+#include "BrindleCore/RestoreChanges.h"
+#include "BrindleCore/Restorer.h"
+#include "tests/core/EngineFixture.h"
+#include "tests/fakes/DurabilityModel.h"
+#include "tests/support/ChildProcess.h"
+
+// A restore puts each item back whole or leaves it as it was, keeps what backups
+// leave out exactly as it is, saves what it replaces first, and refuses, changing
+// nothing, what it cannot do.
+namespace brindle::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Kind = RestoreChanges::Change::Kind;
+
+std::string text(const Tree& tree) {
+    std::string text;
+    for (const auto& [path, contents] : tree) text += path + "=" + contents + "\n";
+    return text;
+}
+
+// What is at a path: a file's bytes, a link's target, a folder's whole tree.
+std::string stateOf(const Path& path) {
+    const auto status = fs::symlink_status(path);
+    if (!fs::exists(status)) return "<none>";
+    if (fs::is_symlink(status)) return "-> " + fs::read_symlink(path).string();
+    return fs::is_directory(status) ? text(treeOf(path)) : readFile(path);
+}
+
+std::string bitsAndTime(const Path& path) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0) return "<none>";
+    return std::to_string(status.st_mode) + " " + std::to_string(status.st_mtim.tv_sec) + "." +
+           std::to_string(status.st_mtim.tv_nsec);
+}
+
+class RestoreTest : public EngineFixture {
+protected:
+    Path lock = temp / "run.lock";
+    Path pristine = temp / "pristine";
+    std::map<std::string, std::string> before;  // by item id
+    // The entries backups leave out, which a restore keeps as they are.
+    std::vector<Path> leftOut{home / ".codex/skills/.system/x", home / ".codex/skills/codex-primary-runtime/bin",
+                              home / ".codex/skills/codex-primary-runtime/latest",
+                              home / ".codex/automations/.run-jitter-salt"};
+
+    void SetUp() override {
+        EngineFixture::SetUp();
+        makeLink("SKILL.md", home / ".codex/skills/pdf/link");
+        writeFile(home / ".codex/skills/codex-primary-runtime/bin", "runtime");
+        makeLink("bin", home / ".codex/skills/codex-primary-runtime/latest");
+        chmod((home / ".codex/skills/pdf/scripts/run.sh").c_str(), 0750);
+        run(real, marchDay(19));
+        writeFile(home / ".codex/AGENTS.md", "agents, newer");
+        run(real, marchDay(20));
+        // The user breaks things; what backups leave out changes too.
+        writeFile(home / ".codex/AGENTS.md", "broken");
+        writeFile(home / ".codex/skills/pdf/SKILL.md", "broken");
+        writeFile(home / ".codex/skills/extra/new.md", "new");
+        fs::remove(home / ".codex/skills/pdf/link");
+        writeFile(home / ".codex/skills/.system/x", "system, updated");
+        writeFile(home / ".codex/automations/.run-jitter-salt", "salt 2");
+        for (const auto& item : items) before[item.id] = stateOf(item.sourcePath);
+        real.createDirectory(pristine);
+        real.copyItem(home, pristine / "home");
+        real.copyItem(root, pristine / "root");
+    }
+    void reset() {
+        for (const auto* name : {"home", "root"}) {
+            real.removeItem(temp / name);
+            real.copyItem(pristine / name, temp / name);
+        }
+    }
+    RestoreOutcome restore(FileManager& fileManager, const RestoreRequest& request = {}) {
+        return performRestore(fileManager, machine, home, request, lock);
+    }
+    // The backup's copy of the item, with what the item's place holds under its excluded paths.
+    std::string restoredFrom(const Path& backup, const BackupItem& item) {
+        const Path copy = appendingRelativePath(backup, item.destinationPath);
+        if (!fs::is_directory(copy)) return stateOf(copy);
+        Tree tree = treeOf(copy);
+        for (const auto& [path, contents] : treeOf(item.sourcePath)) {
+            for (const auto& excluded : item.excludedRelativePaths)
+                if (isSameOrInside(path, excluded)) tree[path] = contents;
+        }
+        return text(tree);
+    }
+    // "" when every item is as before or as restored, and nothing of a restore is left beside them.
+    std::string problems(const std::map<std::string, std::string>& after) {
+        for (const auto& item : items) {
+            const std::string now = stateOf(item.sourcePath);
+            if (now != before[item.id] && now != after.at(item.id)) return item.id + " is neither as before nor as restored";
+        }
+        for (const auto& folder : {home / ".codex", home / ".agents"}) {
+            for (const auto& name : namesIn(folder))
+                if (name.rfind(".brindle-", 0) == 0) return "left " + name;
+        }
+        return "";
+    }
+};
+
+TEST_F(RestoreTest, PutsFilesAndFoldersBackFromLatestOrASnapshotKeepingWhatBackupsLeaveOut) {
+    struct Case {
+        RestoreRequest request;
+        Path from;
+        std::set<std::string> restored;
+    };
+    const Path day19 = snapshots / "2025-03-19";
+    const std::vector<Case> cases{
+        {{"", {"codex-agents"}}, latest, {"codex-agents"}},
+        {{"2025-03-19", {"codex-skills", "codex-agents"}}, day19, {"codex-skills", "codex-agents"}},
+        {{"latest", {}}, latest, {"codex-automations", "codex-agents", "codex-config", "codex-rules", "codex-skills", "agent-skills"}},
+    };
+    for (const auto& c : cases) {
+        reset();
+        std::map<Path, std::string> leftOutBefore;
+        for (const auto& path : leftOut) leftOutBefore[path] = stateOf(path) + bitsAndTime(path);
+        const auto outcome = restore(files, c.request);
+        const std::string label = c.from.filename().string() + " " + std::to_string(c.restored.size());
+        EXPECT_EQ(outcome.restoredCount(), c.restored.size()) << label;
+        for (const auto& item : items) {
+            EXPECT_EQ(stateOf(item.sourcePath), c.restored.count(item.id) ? restoredFrom(c.from, item) : before[item.id])
+                << label << " " << item.id;
+        }
+        for (const auto& path : leftOut) EXPECT_EQ(stateOf(path) + bitsAndTime(path), leftOutBefore[path]) << label << path;
+        if (c.restored.count("codex-skills")) {
+            EXPECT_EQ(fs::read_symlink(home / ".codex/skills/pdf/link"), "SKILL.md") << "a link comes back as a link";
+            for (const auto* path : {"skills", "skills/pdf/scripts/run.sh"})
+                EXPECT_EQ(bitsAndTime(home / ".codex" / path), bitsAndTime(c.from / "Codex" / path)) << path;
+        }
+        EXPECT_EQ(namesIn(home / ".codex"), (std::set<std::string>{"AGENTS.md", "automations", "config.toml", "rules", "skills"}));
+        EXPECT_EQ(outcome.undo.parent_path(), machine / "Undo");
+    }
+}
+
+// A dotfile manager's link stays a link; the content goes where it leads.
+TEST_F(RestoreTest, ALinkedSourceKeepsItsLink) {
+    const Path dotfile = temp / "dotfiles/config.toml";
+    writeFile(dotfile, "broken");
+    fs::remove(home / ".codex/config.toml");
+    makeLink("../../dotfiles/config.toml", home / ".codex/config.toml");
+    restore(files, {"", {"codex-config"}});
+    EXPECT_EQ(fs::read_symlink(home / ".codex/config.toml"), "../../dotfiles/config.toml");
+    EXPECT_EQ(readFile(dotfile), "config");
+    EXPECT_EQ(namesIn(temp / "dotfiles"), std::set<std::string>{"config.toml"});
+}
+
+TEST_F(RestoreTest, AnUndoPutsEverythingBackAndBackupRunsLeaveUndoCopiesAlone) {
+    const auto restored = restore(files);
+    const auto undone = restore(files, {restored.undo.string(), {}});
+    EXPECT_EQ(undone.restoredCount(), items.size());
+    for (const auto& item : items) EXPECT_EQ(stateOf(item.sourcePath), before[item.id]) << item.id;
+    for (int day = 21; day <= 31; ++day) run(real, marchDay(day));
+    EXPECT_EQ(namesIn(machine / "Undo"), (std::set<std::string>{restored.undo.filename(), undone.undo.filename()}));
+}
+
+TEST_F(RestoreTest, ADryRunSaysWhatWouldChangeAndChangesNothing) {
+    const Tree home0 = treeOf(home);
+    const auto plan = planRestore(files, machine, home, {"", {"codex-agents", "codex-skills"}});
+    ASSERT_EQ(plan.items.size(), 2u);
+    const auto agents = changesOfRestore(files, plan.items[0]);
+    EXPECT_EQ(agents.changed, 1u);
+    EXPECT_EQ(agents.first.front().path, "AGENTS.md");
+    const auto skills = changesOfRestore(files, plan.items[1]);
+    EXPECT_EQ(std::tie(skills.added, skills.changed, skills.removed), std::make_tuple(1u, 1u, 2u));
+    std::vector<std::pair<Kind, std::string>> listed;
+    for (const auto& change : skills.first) listed.emplace_back(change.kind, change.path);
+    EXPECT_EQ(listed, (std::vector<std::pair<Kind, std::string>>{
+                          {Kind::removed, "extra/"}, {Kind::removed, "extra/new.md"}, {Kind::changed, "pdf/SKILL.md"}, {Kind::added, "pdf/link"}}));
+    EXPECT_EQ(skills.kept, (std::vector<std::string>{".system", "codex-primary-runtime"}));
+    EXPECT_EQ(changesOfRestore(files, plan.items[1], 1).first.size(), 1u);
+    EXPECT_EQ(treeOf(home), home0);
+    EXPECT_FALSE(fs::exists(machine / "Undo"));
+}
+
+TEST_F(RestoreTest, RefusesClearlyAndChangesNothing) {
+    writeFile(snapshots / "2025-03-18/manifest.json", "{\"appName\": ");
+    const Path elsewhere = temp / "elsewhere";
+    real.copyItem(latest, elsewhere);
+    auto manifest = backupManifestFromJson(readFile(latest / "manifest.json"));
+    manifest.items[3].status = Status::failed;
+    manifest.items[3].message = "The disk was on fire.";
+    real.writeFileAtomically(elsewhere / "manifest.json", toJson(manifest));
+    const Tree home0 = treeOf(home);
+    const std::vector<std::pair<RestoreRequest, std::string>> cases{
+        {{"2025-01-01", {}}, "There is no backup of 2025-01-01 in " + quotedPath(snapshots.string()) +
+                                 ". The backups of this computer are: latest, 2025-03-20, 2025-03-19, 2025-03-18."},
+        {{"", {"codex-skills", "skills"}}, "There is no item \u201Cskills\u201D. The items are: codex-automations, codex-agents, "
+                                           "codex-config, codex-rules, codex-skills, agent-skills."},
+        {{"2025-03-18", {}}, "The backup " + quotedPath((snapshots / "2025-03-18").string()) +
+                                 " cannot be restored: its manifest could not be read. "},
+        {{elsewhere.string(), {"codex-rules"}}, "The backup " + quotedPath(elsewhere.string()) +
+                                                    " has no copy of codex-rules: it was recorded as failed. The disk was on fire."},
+        {{(temp / "nowhere").string(), {}}, "There is no backup folder at " + quotedPath((temp / "nowhere").string()) + "."},
+    };
+    for (const auto& [request, message] : cases) {
+        try {
+            restore(files, request);
+            ADD_FAILURE() << "restored: " << message;
+        } catch (const RestoreRefused& refusal) {
+            EXPECT_EQ(std::string(refusal.what()).substr(0, message.size()), message);
+        }
+    }
+    EXPECT_EQ(treeOf(home), home0);
+    EXPECT_FALSE(fs::exists(machine / "Undo"));
+
+    // Another run holding the lock past the wait, as the unprivileged user.
+    handOver(temp.path());
+    const auto outcome = asUnprivilegedUser([&]() -> std::string {
+        PosixFileManager files;
+        const auto held = FileLock::acquire(files, lock, std::chrono::milliseconds(0));
+        try {
+            performRestore(files, machine, home, {}, lock, std::chrono::milliseconds(50));
+            return "restored while another run held the lock";
+        } catch (const std::runtime_error& error) {
+            if (std::string(error.what()).rfind("another backup is still running", 0) != 0) return error.what();
+        }
+        return treeOf(home) == home0 && !fs::exists(machine / "Undo") ? "" : "changed something";
+    });
+    ASSERT_TRUE(outcome.available) << outcome.failure;
+    EXPECT_EQ(outcome.failure, "");
+}
+
+class InterruptedRestoreTest : public RestoreTest, public ::testing::WithParamInterface<bool> {};
+
+// Failed at any call, or stopped after any call and then put right by the next restore
+// or backup run, a restore leaves each item whole; once it succeeds, what it wrote is
+// on stable storage.
+TEST_P(InterruptedRestoreTest, LeavesEachItemWholeWhateverCallFailsOrStopsIt) {
+    std::map<std::string, std::string> after;
+    FaultInjectingFileManager counting(real);
+    counting.refuseExchange = GetParam();
+    DurabilityModel model(counting, machine);
+    const auto done = restore(model);
+    std::vector<Path> written{done.undo};
+    for (const auto& item : items) {
+        after[item.id] = stateOf(item.sourcePath);
+        written.push_back(item.sourcePath);
+    }
+    model.expectDurable(written);
+    EXPECT_EQ(model.breaches(), std::vector<std::string>{});
+    reset();
+    const std::size_t calls = [&] {
+        FaultInjectingFileManager counting(real);
+        counting.refuseExchange = GetParam();
+        restore(counting);
+        return counting.callCount();
+    }();
+    ASSERT_GT(calls, 50u);
+    std::printf("a restore of every item makes %zu calls\n", calls);  // quoted in the README
+    for (std::size_t call = 0; call < calls; ++call) {
+        for (const bool crash : {false, true}) {
+            reset();
+            FaultInjectingFileManager faulty(real);
+            faulty.refuseExchange = GetParam();
+            crash ? faulty.crashAfterCall(call) : faulty.failCallNumber(call, EIO);
+            bool ended = false;
+            try {
+                restore(faulty);
+            } catch (const SimulatedCrash&) {
+            } catch (const std::exception& error) {
+                ended = true;
+                EXPECT_NE(std::string(error.what()).find('/'), std::string::npos) << error.what();
+            }
+            const std::string label = (crash ? "stopped after call " : "call ") + std::to_string(call) + " failing";
+            if (ended) {
+                for (const auto& item : items) EXPECT_EQ(stateOf(item.sourcePath), before[item.id]) << label << item.id;
+            }
+            if (call % 2 == 0) {
+                for (const auto& entry : run(real, marchDay(21)).manifest.items)
+                    EXPECT_EQ(entry.status, Status::copied) << label << ": the backup after it lacks " << entry.id;
+            } else {
+                restore(real, {"", {"codex-rules"}});
+            }
+            EXPECT_EQ(problems(after), "") << label;
+            if (HasFailure()) return;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Swap, InterruptedRestoreTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "WithoutExchange" : "WithExchange"; });
+
+}  // namespace
+}  // namespace brindle::testing
