@@ -13,9 +13,8 @@
 
 #include "BrindleApp/qt/DBusObject.h"
 #include "BrindleApp/qt/DBusTypes.h"
-#include "tests/fakes/TemporaryFolder.h"
+#include "tests/app/ProgramFixture.h"
 #include "tests/qt/ProcessEvents.h"
-#include "tests/support/ProgramRunner.h"
 
 namespace brindle::testing {
 namespace {
@@ -24,20 +23,15 @@ using namespace std::chrono_literals;
 using qt::DBusObject;
 using Environment = std::map<std::string, std::string>;
 
-class TrayProgram : public ::testing::Test {
+class TrayProgram : public ProgramFixture {
 protected:
-    TemporaryFolder temp;
-    Path home = temp / "home";
     std::optional<RunningProgram> xServer, busDaemon;
     QDBusConnection bus {QStringLiteral("none")};
 
-    void SetUp() override { writeFile(home / ".codex/AGENTS.md", "Be kind."); }
     void TearDown() override { QDBusConnection::disconnectFromBus(QStringLiteral("test")); }
-    // A home, configuration and runtime folder of the test's own; Qt's platform is left
-    // to the display (ctest chose offscreen for this test program).
-    Environment environment(const std::string& display, const std::string& bus = "") {
-        return {{"HOME", home.string()}, {"XDG_CONFIG_HOME", (temp / "config").string()},
-                {"XDG_RUNTIME_DIR", (temp / "run").string()}, {"XDG_DATA_HOME", (temp / "data").string()},
+    // Qt's platform is left to the display (ctest chose offscreen for this test program).
+    Environment session(const std::string& display, const std::string& bus = "") {
+        return {{"XDG_RUNTIME_DIR", (temp / "run").string()}, {"XDG_DATA_HOME", (temp / "data").string()},
                 {"DISPLAY", display}, {"DBUS_SESSION_BUS_ADDRESS", bus}, {"QT_QPA_PLATFORM", ""}, {"WAYLAND_DISPLAY", ""}};
     }
     // Starts an X server on a free display, which it names once it listens. It, trayer,
@@ -66,40 +60,36 @@ protected:
         return address;
     }
     // The manifest of the latest backup, or empty while there is none.
-    std::string latestManifest() {
-        std::error_code ignored;
-        for (const auto& machine : std::filesystem::directory_iterator(home / "Brindle Backups", ignored)) {
-            const Path manifest = machine.path() / "latest" / "manifest.json";
-            if (std::filesystem::is_regular_file(manifest, ignored)) return readFile(manifest);
-        }
-        return {};
+    std::string latestManifest() const {
+        const Path manifest = machine() / "latest/manifest.json";
+        return std::filesystem::exists(manifest) ? readFile(manifest) : "";
     }
 };
 
 TEST_F(TrayProgram, WithoutAReachableDisplayPrintsOneLineAndExitsWithStatus1) {
     // No display at all, and one where no X server listens: the same line, not Qt's abort.
     for (const std::string display : {"", ":4093"}) {
-        const auto outcome = runProgram(BRINDLE_BINARY, {}, environment(display), temp.path());
+        const auto outcome = brindle({}, session(display));
         EXPECT_EQ(outcome.exitStatus, 1) << "display \"" << display << "\": " << outcome.err;
         EXPECT_EQ(outcome.err, "Brindle's tray needs a graphical session, and none was found; \u201Cbrindle backup\u201D "
                                "backs up without one.\n");
         EXPECT_EQ(outcome.out, "");
     }
-    EXPECT_EQ(latestManifest(), "") << "the tray that cannot start backed up anyway";
+    EXPECT_TRUE(std::filesystem::is_empty(root)) << "the tray that cannot start backed up anyway";
 }
 
 TEST_F(TrayProgram, BacksUpWithoutATrayAndDocksIntoAnXEmbedTrayThatAppearsLater) {
     const std::string display = startDisplay();
-    RunningProgram tray(BRINDLE_BINARY, {}, environment(display), temp.path());
+    RunningProgram tray = start({}, session(display));
     ASSERT_TRUE(processEventsUntil([&] { return !latestManifest().empty(); }, 30s)) << tray.errSoFar();
     processEventsFor(2500ms);  // longer than the item waits between looks for a tray
     ASSERT_FALSE(tray.hasEnded()) << tray.errSoFar();
 
     RunningProgram trayer("/usr/bin/trayer", {"--edge", "bottom", "--widthtype", "pixel", "--width", "96", "--heighttype",
                                               "pixel", "--height", "28", "--SetDockType", "true"},
-                          environment(display), temp.path());
+                          session(display), temp.path());
     EXPECT_TRUE(processEventsUntil([&] {
-        const auto panel = runProgram("/usr/bin/xwininfo", {"-name", "panel", "-tree"}, environment(display), temp.path());
+        const auto panel = runProgram("/usr/bin/xwininfo", {"-name", "panel", "-tree"}, session(display), temp.path());
         return panel.out.find("(\"brindle\" \"Brindle\")") != std::string::npos;
     }, 15s)) << "the icon did not dock: " << tray.errSoFar();
     EXPECT_FALSE(tray.hasEnded());
@@ -125,7 +115,7 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
     ASSERT_TRUE(bus.registerVirtualObject("/StatusNotifierWatcher", &watcher) &&
                 bus.registerVirtualObject("/org/freedesktop/Notifications", &notifications));
 
-    RunningProgram tray(BRINDLE_BINARY, {}, environment(startDisplay(), busAddress), temp.path());
+    RunningProgram tray = start({}, session(startDisplay(), busAddress));
     ASSERT_TRUE(processEventsUntil([&] { return !registered.isEmpty(); }, 30s)) << tray.errSoFar();
     auto call = [&](const QString& path, const QString& interface, const QString& method, const QVariantList& arguments) {
         QDBusMessage message = QDBusMessage::createMethodCall(registered.front(), path, interface, method);
@@ -164,13 +154,13 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
         << "no backup from the menu: " << tray.errSoFar();
 
     // A second launch says so, and the tray shows that it is there.
-    const auto second = runProgram(BRINDLE_BINARY, {}, environment(":4093", busAddress), temp.path());
+    const auto second = brindle({}, session(":4093", busAddress));
     EXPECT_EQ(second.exitStatus, 0) << second.err;
     EXPECT_EQ(second.out, "Brindle is already running.\n");
     EXPECT_TRUE(processEventsUntil([&] { return notified.contains("Brindle is already running"); }, 5s));
 
     // The command line backs up beside the tray, without a display.
-    const auto backup = runProgram(BRINDLE_BINARY, {"backup"}, environment(""), temp.path());
+    const auto backup = brindle({"backup"}, session(""));
     EXPECT_EQ(backup.exitStatus, 0) << backup.err;
     EXPECT_FALSE(tray.hasEnded()) << "the tray ended";
 }
