@@ -41,9 +41,7 @@ TEST_F(StatusItemTest, DrawsEachItemWithItsStateAndShortcutAndRefreshesTitlesOnO
         EXPECT_EQ(actions[i]->isEnabled(), expected.command.has_value());
         EXPECT_EQ(actions[i]->isCheckable(), expected.checked.has_value());
         EXPECT_EQ(actions[i]->isChecked(), expected.checked.value_or(false));
-        EXPECT_EQ(actions[i]->shortcut().toString(), expected.keyEquivalent.empty() ? "" : "Ctrl+" +
-                                                         QString::fromStdString(expected.keyEquivalent).toUpper());
-        EXPECT_TRUE(actions[i]->isShortcutVisibleInContextMenu());
+        EXPECT_TRUE(actions[i]->isShortcutVisibleInContextMenu());  // the keys: ShortcutsActWhileTheMenuIsOpen
     }
     emit item.menu()->aboutToShow();
     EXPECT_EQ(item.menu()->actions().front()->text(), "Last synced 1 minute ago");
