@@ -161,19 +161,18 @@ TEST_F(PosixFileManagerTest, DeepTreesAreCopiedAndRemovedWithFewOpenFiles) {
     EXPECT_EQ(outcome.failure, "");
 }
 
-TEST(PosixFileManager, EachFileSystemIsSyncedTheWayThatReachesItsStorage) {
+TEST_F(PosixFileManagerTest, EachFileSystemIsSyncedTheWayThatReachesItsStorage) {
     using enum posix::SyncMethod;  // an unknown file system is synced entry by entry
     for (const auto& [type, method] : std::vector<std::pair<long, posix::SyncMethod>>{
              {TMPFS_MAGIC, none}, {EXT4_SUPER_MAGIC, wholeFileSystem}, {BTRFS_SUPER_MAGIC, wholeFileSystem},
              {FUSE_SUPER_MAGIC, eachEntry}, {NFS_SUPER_MAGIC, eachEntry}, {0x12345678, eachEntry}})
         EXPECT_EQ(posix::syncMethodFor(type), method) << std::hex << type;
     for (const Path& base : {memoryBackedTemporaryBase(), Path(std::filesystem::temp_directory_path())}) {
-        TemporaryFolder temp(base);
-        writeFile(temp / "tree/a/file", "x");
-        PosixFileManager files;
-        EXPECT_NO_THROW(files.syncTree(temp / "tree"));
-        EXPECT_NO_THROW(files.syncFolder(temp.path()));
-        EXPECT_NO_THROW(posix::syncTree(temp / "tree/a/file"));
+        TemporaryFolder folder(base);
+        writeFile(folder / "tree/a/file", "x");
+        EXPECT_NO_THROW(files.syncTree(folder / "tree"));
+        EXPECT_NO_THROW(files.syncFolder(folder.path()));
+        EXPECT_NO_THROW(posix::syncTree(folder / "tree/a/file"));
     }
 }
 

@@ -19,6 +19,7 @@ protected:
     BackupSettings defaults() { return BackupSettings::defaults(home, real); }
 };
 
+// The ids are stored in every settings file: renaming one would drop it from them.
 TEST_F(SettingsStoreTest, NoFileMeansTheDefaultsAndNothingWrittenUntilSave) {
     EXPECT_EQ(defaults(), (BackupSettings{(home / "Brindle Backups").string(),
                                           {"codex-automations", "codex-agents", "codex-config", "codex-rules", "codex-skills", "agent-skills"},
@@ -33,7 +34,6 @@ TEST_F(SettingsStoreTest, NoFileMeansTheDefaultsAndNothingWrittenUntilSave) {
     makeFolder(home / "Library/Mobile Documents/com~apple~CloudDocs");
     EXPECT_EQ(SettingsStore(real, file, home).settings().destinationRootPath, (home / "Brindle Backups").string());
     EXPECT_EQ(defaults().destinationRootPath, (home / "Library/Mobile Documents/com~apple~CloudDocs/Brindle").string());
-    EXPECT_EQ(SettingsStore::defaultSettingsURL({"/home/me", "/home/me/.config"}), Path("/home/me/.config/Brindle/settings.json"));
 }
 
 TEST_F(SettingsStoreTest, UnusableFilesGiveTheDefaultsAndStayByteForByteUntilSaved) {
