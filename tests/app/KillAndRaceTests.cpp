@@ -18,8 +18,7 @@ using namespace std::chrono;
 
 struct KillCase {
     const char* name;
-    bool inMemory;
-    bool refuseExchange;
+    bool inMemory, refuseExchange;
 };
 
 class KillTest : public ProgramFixture, public ::testing::WithParamInterface<KillCase> {

@@ -23,8 +23,6 @@ public:
     using Alerts = std::vector<std::pair<std::string, std::string>>;
     using ms = std::chrono::milliseconds;
 
-    ShellHarness() { makeFolder(folder / "home"); }
-
     Path settingsFile() const { return folder / "config/Brindle/settings.json"; }
     // Before launch(): the delegate reads the file when it is made.
     void writeSettings(const BackupSettings& settings) { writeFile(settingsFile(), toJson(settings)); }

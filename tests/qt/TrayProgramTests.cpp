@@ -59,7 +59,6 @@ protected:
         bus = QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("test"));
         return address;
     }
-    // The manifest of the latest backup, or empty while there is none.
     std::string latestManifest() const {
         const Path manifest = machine() / "latest/manifest.json";
         return std::filesystem::exists(manifest) ? readFile(manifest) : "";
@@ -111,8 +110,8 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
         notified << call.arguments().value(3).toString();
         return call.createReply(1u);
     });
-    ASSERT_TRUE(bus.registerService("org.kde.StatusNotifierWatcher") && bus.registerService("org.freedesktop.Notifications"));
-    ASSERT_TRUE(bus.registerVirtualObject("/StatusNotifierWatcher", &watcher) &&
+    ASSERT_TRUE(bus.registerService("org.kde.StatusNotifierWatcher") && bus.registerService("org.freedesktop.Notifications") &&
+                bus.registerVirtualObject("/StatusNotifierWatcher", &watcher) &&
                 bus.registerVirtualObject("/org/freedesktop/Notifications", &notifications));
 
     RunningProgram tray = start({}, session(startDisplay(), busAddress));
