@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "tests/app/ProgramFixture.h"
@@ -16,8 +18,7 @@ using namespace std::chrono;
 
 struct KillCase {
     const char* name;
-    bool inMemory;
-    bool refuseExchange;
+    bool inMemory, refuseExchange;
 };
 
 class KillTest : public ProgramFixture, public ::testing::WithParamInterface<KillCase> {
@@ -110,17 +111,13 @@ TEST_F(RunsAtOnceTest, EveryRunSucceedsAndAReaderNeverSeesAPartialLatest) {
             if (folder < 0) continue;
             struct stat opened {};
             fstat(folder, &opened);
-            std::string contents;
-            if (const int manifest = openat(folder, "manifest.json", O_RDONLY | O_CLOEXEC); manifest >= 0) {
-                char buffer[8192];
-                for (ssize_t n; (n = read(manifest, buffer, sizeof buffer)) > 0;) contents.append(buffer, static_cast<size_t>(n));
-                close(manifest);
-            }
+            std::ostringstream contents;  // from the folder opened, whatever latest is now
+            contents << std::ifstream("/proc/self/fd/" + std::to_string(folder) + "/manifest.json").rdbuf();
             close(folder);
             // A folder swapped out while it was read is the earlier backup going away.
             struct stat now {};
             const bool stillLatest = stat(latest.c_str(), &now) == 0 && now.st_ino == opened.st_ino;
-            if (stillLatest && (contents.empty() || contents.back() != '}')) problem = "latest without a whole manifest";
+            if (stillLatest && !contents.str().ends_with('}')) problem = "latest without a whole manifest";
         }
     });
     RunningProgram first = start({"backup"}), second = start({"backup"});

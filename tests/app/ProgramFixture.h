@@ -11,8 +11,8 @@
 
 namespace brindle::testing {
 
-// The real `brindle` at work on a home with something in three items (and in a path
-// the backup leaves out), with settings that send backups to a root of their own.
+// The real `brindle` at work on a home with something in four of the six items (and in
+// a path the backup leaves out), with settings that send backups to a root of their own.
 // `asUnprivileged` runs it as the unprivileged test user, on a copy of the program that
 // user can reach; `inMemory` puts everything in a memory file system.
 class ProgramFixture : public ::testing::Test {
@@ -34,7 +34,7 @@ protected:
         writeFile(home / ".codex/skills/pdf/SKILL.md", "pdf");
         writeFile(home / ".codex/skills/.system/x", "left out");
         writeFile(home / ".agents/skills/review/SKILL.md", "review");
-        writeSettings({root.string(), {"codex-agents", "codex-rules", "codex-skills", "agent-skills"}, 30});
+        writeSettings({root.string(), {"codex-automations", "codex-agents", "codex-config", "codex-rules", "codex-skills", "agent-skills"}, 30});
         makeFolder(root);
         if (!unprivileged_) return;
         // The build folder may sit where the unprivileged user cannot reach it.

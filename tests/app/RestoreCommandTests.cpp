@@ -1,10 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "tests/fakes/TemporaryFolder.h"
-#include "tests/support/ProgramRunner.h"
+#include "tests/app/ProgramFixture.h"
 
 // `brindle list` and `brindle restore` as a user runs them.
 namespace brindle::testing {
@@ -12,26 +8,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RestoreCommandTest : public ::testing::Test {
+class RestoreCommandTest : public ProgramFixture {
 protected:
-    TemporaryFolder temp{memoryBackedTemporaryBase()};
-    Path home = temp / "home";
     Path skills = home / ".codex/skills";
 
     void SetUp() override {
-        writeFile(home / ".codex/AGENTS.md", "Be kind.");
-        writeFile(skills / "pdf/SKILL.md", "pdf");
-        writeFile(skills / ".system/x", "system");
+        ProgramFixture::SetUp();
         ASSERT_EQ(brindle({"backup"}).exitStatus, 0);
-    }
-    ProgramOutcome brindle(const std::vector<std::string>& arguments) {
-        return runProgram(BRINDLE_BINARY, arguments,
-                          {{"HOME", home.string()}, {"XDG_CONFIG_HOME", (temp / "config").string()}, {"TZ", "UTC"}},
-                          temp.path());
-    }
-    Path machine() {
-        for (const auto& entry : fs::directory_iterator(home / "Brindle Backups")) return entry.path();
-        return home;
     }
 };
 
@@ -39,14 +22,13 @@ TEST_F(RestoreCommandTest, ListsEveryBackupAndSaysWhichManifestCannotBeRead) {
     writeFile(machine() / "Snapshots/2001-01-01/manifest.json", "{");
     const auto listed = brindle({"list"});
     ASSERT_EQ(listed.exitStatus, 0) << listed.err;
-    const std::string today = fs::directory_iterator(machine() / "Snapshots")->path().filename().string();
     EXPECT_NE(listed.out.find("\nlatest      made "), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("  copied   codex-skills       1 file, 3 bytes\n"), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("  missing  codex-automations\n"), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("\n2001-01-01  manifest unreadable: "), std::string::npos) << listed.out;
     EXPECT_LT(listed.out.find("latest"), listed.out.find("2001-01-01"));
 
-    const auto json = nlohmann::json::parse(brindle({"list", "--json"}).out);
+    const auto json = nlohmann::json::parse(brindle({"list", "--json"}, {{"TZ", "UTC"}}).out);
     EXPECT_EQ(json["machineFolder"], machine().string());
     ASSERT_EQ(json["backups"].size(), 3u) << json.dump(2);
     EXPECT_EQ(json["backups"][0]["kind"], "latest");

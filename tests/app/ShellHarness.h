@@ -23,14 +23,9 @@ public:
     using Alerts = std::vector<std::pair<std::string, std::string>>;
     using ms = std::chrono::milliseconds;
 
-    ShellHarness() { makeFolder(folder / "home"); }
-
     Path settingsFile() const { return folder / "config/Brindle/settings.json"; }
     // Before launch(): the delegate reads the file when it is made.
-    void writeSettings(const BackupSettings& settings) {
-        makeFolder(settingsFile().parent_path());
-        writeFile(settingsFile(), toJson(settings));
-    }
+    void writeSettings(const BackupSettings& settings) { writeFile(settingsFile(), toJson(settings)); }
     // The idle item, the menu, the first run and the schedule.
     void launch() {
         auto performer = [this](const BackupSettings& settings) { return engine(settings); };

@@ -65,11 +65,8 @@ TEST_F(StatusItemTest, AChosenCommandRunsAfterTheMenuClosesAndMayRebuildIt) {
 }
 
 TEST_F(StatusItemTest, ShortcutsActWhileTheMenuIsOpen) {
-    const std::vector<std::pair<Qt::Key, Command>> keys {{Qt::Key_B, Command::backUpNow},
-                                                         {Qt::Key_O, Command::openBackupFolder},
-                                                         {Qt::Key_Comma, Command::chooseBackupFolder},
-                                                         {Qt::Key_U, Command::checkForUpdates},
-                                                         {Qt::Key_Q, Command::quit}};
+    const std::vector<std::pair<Qt::Key, Command>> keys {{Qt::Key_B, Command::backUpNow}, {Qt::Key_O, Command::openBackupFolder},
+        {Qt::Key_Comma, Command::chooseBackupFolder}, {Qt::Key_U, Command::checkForUpdates}, {Qt::Key_Q, Command::quit}};
     item.setMenu(menu("Brindle is ready"));
     for (const auto& [key, command] : keys) {
         performed.clear();

@@ -59,7 +59,6 @@ protected:
         bus = QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("test"));
         return address;
     }
-    // The manifest of the latest backup, or empty while there is none.
     std::string latestManifest() const {
         const Path manifest = machine() / "latest/manifest.json";
         return std::filesystem::exists(manifest) ? readFile(manifest) : "";
@@ -111,8 +110,8 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
         notified << call.arguments().value(3).toString();
         return call.createReply(1u);
     });
-    ASSERT_TRUE(bus.registerService("org.kde.StatusNotifierWatcher") && bus.registerService("org.freedesktop.Notifications"));
-    ASSERT_TRUE(bus.registerVirtualObject("/StatusNotifierWatcher", &watcher) &&
+    ASSERT_TRUE(bus.registerService("org.kde.StatusNotifierWatcher") && bus.registerService("org.freedesktop.Notifications") &&
+                bus.registerVirtualObject("/StatusNotifierWatcher", &watcher) &&
                 bus.registerVirtualObject("/org/freedesktop/Notifications", &notifications));
 
     RunningProgram tray = start({}, session(startDisplay(), busAddress));
@@ -140,8 +139,6 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
     const std::string launchBackup = latestManifest();
     EXPECT_NE(launchBackup.find("\"status\" : \"copied\""), std::string::npos) << launchBackup;
     const auto shown = items();
-    EXPECT_EQ(shown.keys(), (QStringList {"", "Back Up Now", "Check for Updates...", "Choose Backup Folder...",
-                                          "Last synced just now", "Launch at Login", "Open Backup Folder", "Quit Brindle"}));
     EXPECT_EQ(qdbus_cast<qt::DBusMenuShortcut>(shown["Back Up Now"].properties.value("shortcut")),
               (qt::DBusMenuShortcut {{"Control", "b"}}));
 
