@@ -64,12 +64,7 @@ TEST_F(ReliabilityTest, OddSourceTreesAreCopiedOrFailLoudly) {
     auto result = run();
     EXPECT_EQ(result.manifest.items[5].status, Status::copied) << result.manifest.items[5].message.value_or("");
     EXPECT_EQ(result.manifest.items[3].status, Status::copied) << result.manifest.items[3].message.value_or("");
-    const auto copied = treeOf(latest / "Agents/skills");
-    EXPECT_EQ(copied.at("new\nline"), "newline");
-    EXPECT_EQ(copied.at("bad\xFF\xFEname"), "bytes");
-    EXPECT_EQ(copied.at(std::string(255, 'n')), "long");
-    EXPECT_EQ(copied.at("loop-a"), "-> loop-b");
-    EXPECT_EQ(readFile(latest / "Codex/rules" / deep.lexically_relative(home / ".codex/rules") / "bottom.rules"), "deep");
+    EXPECT_EQ(withoutManifest(treeOf(latest)), backupOfSources());
     EXPECT_NO_THROW(backupManifestFromJson(readFile(latest / "manifest.json")));
 
     // Deeper than a path may be long: the item fails, naming where, and nothing is lost silently.
