@@ -12,12 +12,8 @@
 #include "tests/fakes/TemporaryFolder.h"
 #include "tests/support/ChildProcess.h"
 
-namespace brindle {
+namespace brindle::testing {
 namespace {
-
-using testing::makeFolder;
-using testing::TemporaryFolder;
-using testing::writeFile;
 
 TEST(SnapshotNames, OnlyRealDatesInTheExactForm) {
     EXPECT_EQ(snapshotDay("2025-01-31"), 20250131);
@@ -43,7 +39,7 @@ TEST(SnapshotNames, NumberedCopiesAreReadAsWordsOfGraphemes) {
 
 // The day `date` shows, for every form of TZ the C library reads.
 TEST(SnapshotNames, TheDayIsTheLocalDayTheCLibraryShows) {
-    const auto outcome = testing::inChildProcess([]() -> std::string {
+    const auto outcome = inChildProcess([]() -> std::string {
         const std::vector<std::string> zones{
             "IST-5:30", "<+14>-14", "<-0330>3:30", "<+0545>-5:45", "JST-9", "EST5EDT", "EST5EDT,M3.2.0,M11.1.0",
             "CET-1CEST,M3.5.0,M10.5.0/3", "NZST-12NZDT,M9.5.0,M4.1.0/3", "AEST-10AEDT,M10.1.0,M4.1.0/3",
@@ -93,11 +89,11 @@ TEST(DuplicateCleanup, RemovesCopiesOfManagedNamesFilesAndFoldersAlike) {
     writeFile(latest / "manifest 2.json", "");
     makeFolder(latest / "Codex");
     makeFolder(latest / "codex 3");
-    const testing::Tree kept{{"manifest 2.json", ""}, {"Codex", "<dir>"}, {"codex 3", "<dir>"}};
+    const Tree kept{{"manifest 2.json", ""}, {"Codex", "<dir>"}, {"codex 3", "<dir>"}};
     removeManagedDuplicateFolders(files, latest, {"Codex", "Agents"});
-    EXPECT_EQ(testing::treeOf(latest), kept);
+    EXPECT_EQ(treeOf(latest), kept);
     removeManagedDuplicateFolders(files, latest, {});  // nothing managed is nothing removed
-    EXPECT_EQ(testing::treeOf(latest), kept);
+    EXPECT_EQ(treeOf(latest), kept);
 }
 
 TEST(DuplicateCleanup, ManagedTopLevelNamesComeFromEnabledItems) {
@@ -121,4 +117,4 @@ TEST(RandomUUID, UpperCaseVersionFour) {
 }
 
 }  // namespace
-}  // namespace brindle
+}  // namespace brindle::testing
