@@ -150,43 +150,38 @@ void publishBackup(FileManager& fileManager, const Path& staging, const Path& la
     std::exception_ptr latestError;
     std::exception_ptr snapshotError;
     std::optional<Path> incoming;
-    try {
-        createDirectoryDurably(fileManager, daySnapshot.parent_path());
-        incoming = copyForSnapshot(fileManager, staging, daySnapshot);
-    } catch (...) {
-        snapshotError = std::current_exception();
-    }
-    try {
-        // The staging folder was private; as latest it has the bits latest had, or a
-        // new folder's.
-        const Path bitsFrom = fileManager.examine(latest, Links::noFollow).exists() ? latest : latest.parent_path();
-        fileManager.copyAttributes(bitsFrom, staging);
-    } catch (...) {
-        latestError = std::current_exception();
-    }
-
-    // Both new copies on stable storage before either takes its place; the two syncs
-    // overlap, which matters where each file is synced on its own.
-    std::vector<std::function<void()>> syncs;
-    if (!latestError) {
-        syncs.emplace_back([&] {
+    // Both new copies on stable storage before either takes its place. The staging
+    // folder is synced while the snapshot is copied from it (reading it meanwhile is
+    // safe), so that writing back one copy overlaps making the other.
+    runConcurrently({
+        [&] {
             try {
                 fileManager.syncTree(staging);
             } catch (...) {
                 latestError = std::current_exception();
             }
-        });
-    }
-    if (incoming) {
-        syncs.emplace_back([&] {
+        },
+        [&] {
             try {
+                createDirectoryDurably(fileManager, daySnapshot.parent_path());
+                incoming = copyForSnapshot(fileManager, staging, daySnapshot);
                 fileManager.syncTree(*incoming);
             } catch (...) {
                 snapshotError = std::current_exception();
             }
-        });
+        },
+    });
+    if (!latestError) {
+        try {
+            // The staging folder was private, and stayed so while the snapshot was
+            // read from it; as latest it has the bits latest had, or a new folder's.
+            const Path bitsFrom = fileManager.examine(latest, Links::noFollow).exists() ? latest : latest.parent_path();
+            fileManager.copyAttributes(bitsFrom, staging);
+            fileManager.syncFolder(staging);
+        } catch (...) {
+            latestError = std::current_exception();
+        }
     }
-    runConcurrently(syncs);
 
     if (!latestError) {
         try {

@@ -24,13 +24,9 @@ TEST(FileLock, OneHolderAtATimeAndAWaitThatEnds) {
         std::optional<FileLock> first = FileLock::acquire(files, file, 0ms);
         if (!first) return "the free lock was refused";
         if (FileLock::acquire(files, file, 0ms)) return "a second holder was let in";
-        try {
-            holdRunLock(files, file, 50ms);
-            return "the run did not give up waiting";
-        } catch (const std::runtime_error& error) {
-            if (std::string(error.what()).rfind("another backup is still running: its lock " + quotedPath(file.string()), 0) != 0)
-                return std::string("message: ") + error.what();
-        }
+        const std::string failure = failureOf<std::runtime_error>([&] { holdRunLock(files, file, 50ms); });
+        if (failure.rfind("another backup is still running: its lock " + quotedPath(file.string()), 0) != 0)
+            return "the run did not give up waiting as it should: " + failure;
         // A waiting holder gets the lock as soon as the first lets go.
         auto waiting = std::async(std::launch::async, [&] { return FileLock::acquire(files, file, 10s).has_value(); });
         if (waiting.wait_for(100ms) != std::future_status::timeout) return "the waiter did not wait";

@@ -19,6 +19,7 @@ protected:
     BackupSettings defaults() { return BackupSettings::defaults(home, real); }
 };
 
+// The ids are stored in every settings file: renaming one would drop it from them.
 TEST_F(SettingsStoreTest, NoFileMeansTheDefaultsAndNothingWrittenUntilSave) {
     EXPECT_EQ(defaults(), (BackupSettings{(home / "Brindle Backups").string(),
                                           {"codex-automations", "codex-agents", "codex-config", "codex-rules", "codex-skills", "agent-skills"},
@@ -33,20 +34,11 @@ TEST_F(SettingsStoreTest, NoFileMeansTheDefaultsAndNothingWrittenUntilSave) {
     makeFolder(home / "Library/Mobile Documents/com~apple~CloudDocs");
     EXPECT_EQ(SettingsStore(real, file, home).settings().destinationRootPath, (home / "Brindle Backups").string());
     EXPECT_EQ(defaults().destinationRootPath, (home / "Library/Mobile Documents/com~apple~CloudDocs/Brindle").string());
-    EXPECT_EQ(SettingsStore::defaultSettingsURL({"/home/me", "/home/me/.config"}), Path("/home/me/.config/Brindle/settings.json"));
 }
 
 TEST_F(SettingsStoreTest, UnusableFilesGiveTheDefaultsAndStayByteForByteUntilSaved) {
-    const std::vector<std::string> corpus{
-        "", "not json", "null", "\xEF\xBB\xBF", std::string(100000, '['), std::string(8 << 20, ' ') + "{",
-        R"({"destinationRootPath": "/x", "enabledItemIDs": []})",
-        R"({"backupIntervalMinutes": 30, "destinationRootPath": "/x", "enabledI)",
-        R"({"backupIntervalMinutes": true, "destinationRootPath": "/x", "enabledItemIDs": []})",
-        R"({"backupIntervalMinutes": 30, "destinationRootPath": ["/x"], "enabledItemIDs": []})",
-        R"({"backupIntervalMinutes": 123456789012345678901234567890, "destinationRootPath": "/x", "enabledItemIDs": []})",
-        R"({"backupIntervalMinutes": -9223372036854775809, "destinationRootPath": "/x", "enabledItemIDs": []})",
-        "{\"backupIntervalMinutes\": 30, \"destinationRootPath\": \"/x\xFF\", \"enabledItemIDs\": []}",
-    };
+    // Whatever fails: the reading (every way it can fails alike) or the file itself.
+    const std::vector<std::string> corpus{"", "not json", R"({"destinationRootPath": "/x", "enabledItemIDs": []})"};
     for (const auto& contents : corpus) {
         writeFile(file, contents);
         const SettingsStore store(real, file, home);
@@ -73,12 +65,8 @@ TEST_F(SettingsStoreTest, AFailedSaveKeepsTheChangeInMemoryAndTheOldFileWhole) {
     FaultInjectingFileManager failing(real);
     SettingsStore store(failing, file, home);
     failing.failWhen("writeFileAtomically", "settings.json", ENOSPC);
-    try {
-        store.update([](BackupSettings& s) { s.destinationRootPath = "/new/root"; });
-        FAIL() << "save succeeded";
-    } catch (const FileSystemError& error) {
-        EXPECT_NE(std::string(error.what()).find("the disk is full"), std::string::npos);
-    }
+    const std::string failure = failureOf<FileSystemError>([&] { store.update([](BackupSettings& s) { s.destinationRootPath = "/new/root"; }); });
+    EXPECT_NE(failure.find("the disk is full"), std::string::npos) << failure;
     EXPECT_EQ(store.settings().destinationRootPath, "/new/root");
     EXPECT_EQ(readFile(file), before);
 }

@@ -141,6 +141,7 @@ void DurabilityModel::syncFolder(const Path& path) {
     ForwardingFileManager::syncFolder(path);
     std::lock_guard lock(mutex_);
     eraseIf(names_, [&](const std::string& mark) { return Path(mark).parent_path() == path; });
+    data_.erase(path.string());  // a folder's own attributes go with its entries
     for (auto it = displaced_.begin(); it != displaced_.end();)
         it = Path(it->first).parent_path() == path ? displaced_.erase(it) : std::next(it);
 }

@@ -5,22 +5,17 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
-#include <vector>
 
 namespace brindle::testing {
 
 namespace fs = std::filesystem;
 
-TemporaryFolder::TemporaryFolder() : TemporaryFolder(fs::temp_directory_path()) {}
-
 TemporaryFolder::TemporaryFolder(const Path& base) {
-    std::string pattern = (base / "brindle-test-XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = name.data();
+    std::string name = (base / "brindle-test-XXXXXX").string();
+    if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed in " + base.string());
+    path_ = name;
 }
 
 TemporaryFolder::~TemporaryFolder() {
@@ -50,9 +45,7 @@ void writeFile(const Path& path, const std::string& contents) {
 std::string readFile(const Path& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) throw std::runtime_error("could not read " + path.string());
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 void makeFolder(const Path& path) { fs::create_directories(path); }
@@ -65,16 +58,11 @@ void makeLink(const std::string& target, const Path& link) {
 std::map<std::string, std::string> treeOf(const Path& root) {
     std::map<std::string, std::string> tree;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        std::string relative = it->path().lexically_relative(root).string();
-        if (it->is_symlink()) {
-            tree[relative] = "-> " + fs::read_symlink(it->path()).string();
-        } else if (it->is_directory()) {
-            tree[relative] = "<dir>";
-        } else if (it->is_regular_file()) {
-            tree[relative] = readFile(it->path());
-        } else {
-            tree[relative] = "<special>";
-        }
+        tree[it->path().lexically_relative(root).string()] =
+            it->is_symlink()        ? "-> " + fs::read_symlink(it->path()).string()
+            : it->is_directory()    ? "<dir>"
+            : it->is_regular_file() ? readFile(it->path())
+                                    : "<special>";
     }
     return tree;
 }

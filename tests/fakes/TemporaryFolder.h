@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <map>
 #include <string>
 
@@ -11,8 +12,7 @@ namespace brindle::testing {
 // all its content.
 class TemporaryFolder {
 public:
-    TemporaryFolder();
-    explicit TemporaryFolder(const Path& base);
+    explicit TemporaryFolder(const Path& base = std::filesystem::temp_directory_path());
     ~TemporaryFolder();
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
@@ -35,5 +35,16 @@ Path memoryBackedTemporaryBase();
 // links as "-> target"), for comparing whole trees.
 using Tree = std::map<std::string, std::string>;
 Tree treeOf(const Path& root);
+
+// The message of the `Error` that `action` threw, or "" when it threw none.
+template <class Error = std::exception, class Action>
+std::string failureOf(Action&& action) {
+    try {
+        action();
+    } catch (const Error& error) {
+        return error.what();
+    }
+    return "";
+}
 
 }  // namespace brindle::testing

@@ -20,13 +20,10 @@ namespace brindle::fuzz {
 
 namespace {
 
-[[noreturn]] void violated(const char* property) {
+void require(bool holds, const char* property) {
+    if (holds) return;
     std::fprintf(stderr, "property violated: %s\n", property);
     std::abort();
-}
-
-void require(bool holds, const char* property) {
-    if (!holds) violated(property);
 }
 
 // Reading fails only with JsonReadError; whatever it reads is written in a form that

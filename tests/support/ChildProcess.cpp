@@ -16,32 +16,27 @@ namespace {
 
 constexpr int kUnavailable = 77;
 
-// A body's failure text, or "unavailable" and the reason when the set-up failed.
-struct Unavailable {
-    std::string reason;
-};
-
-ChildOutcome runChild(const std::function<void()>& setUp, const std::function<std::string()>& body) {
+// `setUp` returns why the child cannot be had on this machine, or "" when it is ready.
+ChildOutcome runChild(const std::function<std::string()>& setUp, const std::function<std::string()>& body) {
     int fds[2];
     if (pipe(fds) != 0) return {false, "pipe"};
     const pid_t child = fork();
     if (child == 0) {
         close(fds[0]);
-        auto finish = [&](const std::string& text, int code) {
-            (void)!write(fds[1], text.data(), text.size());
-            _exit(code);
-        };
+        std::string text;
+        int code = 1;
         try {
-            setUp();
-            const std::string failure = body();
-            finish(failure, failure.empty() ? 0 : 1);
-        } catch (const Unavailable& unavailable) {
-            finish(unavailable.reason, kUnavailable);
+            text = setUp();
+            if (text.empty()) text = body();
+            else code = kUnavailable;
         } catch (const std::exception& error) {
-            finish(std::string("exception: ") + error.what(), 1);
+            text = std::string("exception: ") + error.what();
         } catch (...) {
-            finish("an exception that is no std::exception", 1);
+            text = "an exception that is no std::exception";
         }
+        if (text.empty()) code = 0;
+        (void)!write(fds[1], text.data(), text.size());
+        _exit(code);
     }
     close(fds[1]);
     std::string text;
@@ -58,17 +53,16 @@ ChildOutcome runChild(const std::function<void()>& setUp, const std::function<st
 }  // namespace
 
 ChildOutcome inChildProcess(const std::function<std::string()>& body) {
-    return runChild([] {}, body);
+    return runChild([] { return ""; }, body);
 }
 
 ChildOutcome withPrivateTmpfs(const Path& mountPoint, const std::string& size,
                               const std::function<std::string()>& body) {
     return runChild(
-        [&] {
-            if (unshare(CLONE_NEWNS) != 0) throw Unavailable{"unshare"};
-            if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) throw Unavailable{"make / private"};
-            if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0)
-                throw Unavailable{"mount tmpfs"};
+        [&]() -> std::string {
+            if (unshare(CLONE_NEWNS) != 0) return "unshare";
+            if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return "make / private";
+            return mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0 ? "" : "mount tmpfs";
         },
         body);
 }
@@ -82,22 +76,19 @@ TestUser unprivilegedUser() {
 void handOver(const Path& folder) {
     const TestUser user = unprivilegedUser();
     if (!user.isOther) return;
-    namespace fs = std::filesystem;
-    if (lchown(folder.c_str(), user.uid, user.gid) != 0) throw std::runtime_error("could not hand over " + folder.string());
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (lchown(entry.path().c_str(), user.uid, user.gid) != 0)
-            throw std::runtime_error("could not hand over " + entry.path().string());
-    }
+    std::vector<Path> paths{folder};
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) paths.push_back(entry.path());
+    for (const Path& path : paths)
+        if (lchown(path.c_str(), user.uid, user.gid) != 0) throw std::runtime_error("could not hand over " + path.string());
 }
 
 ChildOutcome asUnprivilegedUser(const std::function<std::string()>& body) {
     const TestUser user = unprivilegedUser();
     return runChild(
-        [&] {
-            if (!user.isOther) return;
-            if (setgroups(0, nullptr) != 0 || setresgid(user.gid, user.gid, user.gid) != 0 ||
-                setresuid(user.uid, user.uid, user.uid) != 0)
-                throw Unavailable{"could not become the unprivileged user"};
+        [&]() -> std::string {
+            const bool became = !user.isOther || (setgroups(0, nullptr) == 0 && setresgid(user.gid, user.gid, user.gid) == 0 &&
+                                                  setresuid(user.uid, user.uid, user.uid) == 0);
+            return became ? "" : "could not become the unprivileged user";
         },
         body);
 }

@@ -22,21 +22,18 @@ RunningProgram::RunningProgram(const Path& program, const std::vector<std::strin
     outFile_ = workingFolder / (".out-" + id);
     errFile_ = workingFolder / (".err-" + id);
 
-    std::vector<std::string> env;
+    std::vector<std::string> env, args{program.string()};
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        std::string text = *entry;
-        if (environment.count(text.substr(0, text.find('='))) == 0) env.push_back(text);
+        if (environment.count(std::string(*entry).substr(0, std::string(*entry).find('='))) == 0) env.push_back(*entry);
     }
     for (const auto& [key, value] : environment) {
         if (!value.empty()) env.push_back(key + "=" + value);  // an empty value unsets
     }
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> args{program.string()};
     args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
+    std::vector<char*> envp, argv;
+    for (auto& e : env) envp.push_back(e.data());
     for (auto& a : args) argv.push_back(a.data());
+    envp.push_back(nullptr);
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -84,18 +81,13 @@ std::optional<ProgramOutcome> RunningProgram::waitFor(std::chrono::milliseconds 
     return wait();
 }
 
-std::string RunningProgram::errSoFar() const {
-    return readFile(errFile_);
-}
+std::string RunningProgram::errSoFar() const { return readFile(errFile_); }
 
 ProgramOutcome RunningProgram::wait() {
     int status = status_.value_or(0);
     if (!status_) waitpid(pid_, &status, 0);
     status_ = status;
-    ProgramOutcome outcome;
-    outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.out = readFile(outFile_);
-    outcome.err = readFile(errFile_);
+    ProgramOutcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outFile_), readFile(errFile_)};
     unlink(outFile_.c_str());
     unlink(errFile_.c_str());
     return outcome;

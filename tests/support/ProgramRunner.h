@@ -31,11 +31,9 @@ public:
     ProgramOutcome wait();
     // The outcome once the program has ended within `limit`; nothing while it runs.
     std::optional<ProgramOutcome> waitFor(std::chrono::milliseconds limit);
-    // Whether it has ended, without waiting.
     bool hasEnded();
     // Ends it at once, as a crash or a power cut would (SIGKILL).
     void kill();
-    // What it has written to standard error so far.
     std::string errSoFar() const;
 
 private:
