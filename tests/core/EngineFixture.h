@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <set>
@@ -80,8 +81,10 @@ protected:
                 continue;
             }
             expected[item.destinationPath] = "<dir>";
+            const auto& leftOut = item.excludedRelativePaths;
             for (const auto& [path, contents] : treeOf(item.sourcePath)) {
-                if (!shouldLeaveOut(item, path)) expected[item.destinationPath + "/" + path] = contents;
+                if (std::none_of(leftOut.begin(), leftOut.end(), [&](const auto& x) { return isSameOrInside(path, x); }))
+                    expected[item.destinationPath + "/" + path] = contents;
             }
         }
         return expected;
@@ -126,14 +129,6 @@ protected:
     static Tree withoutManifest(Tree tree) {
         tree.erase("manifest.json");
         return tree;
-    }
-
-private:
-    static bool shouldLeaveOut(const BackupItem& item, const std::string& path) {
-        for (const auto& excluded : item.excludedRelativePaths) {
-            if (isSameOrInside(path, excluded)) return true;
-        }
-        return false;
     }
 };
 

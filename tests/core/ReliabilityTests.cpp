@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "BrindleCore/BackupServiceError.h"
@@ -37,11 +36,9 @@ TEST_F(ReliabilityTest, ChangesUnderTheWalkNeverBreakARun) {
     const auto result = run();
     const auto& skills = result.manifest.items[4];
     // A file that vanished mid-walk fails the item loudly, naming it; otherwise it is copied.
-    if (skills.status == Status::failed) {
-        EXPECT_NE(skills.message->find(home.string()), std::string::npos) << *skills.message;
-    } else {
-        EXPECT_EQ(skills.status, Status::copied);
-    }
+    EXPECT_TRUE(skills.status == Status::copied ||
+                (skills.status == Status::failed && skills.message->find(home.string()) != std::string::npos))
+        << skills.message.value_or("");
     EXPECT_EQ(result.manifest.items[5].status, Status::copied);
     EXPECT_EQ(namesIn(machine), (std::set<std::string>{"Snapshots", "latest"}));
     // A link that replaced a folder is copied as a link, never followed out of the tree.
@@ -64,12 +61,7 @@ TEST_F(ReliabilityTest, OddSourceTreesAreCopiedOrFailLoudly) {
     auto result = run();
     EXPECT_EQ(result.manifest.items[5].status, Status::copied) << result.manifest.items[5].message.value_or("");
     EXPECT_EQ(result.manifest.items[3].status, Status::copied) << result.manifest.items[3].message.value_or("");
-    const auto copied = treeOf(latest / "Agents/skills");
-    EXPECT_EQ(copied.at("new\nline"), "newline");
-    EXPECT_EQ(copied.at("bad\xFF\xFEname"), "bytes");
-    EXPECT_EQ(copied.at(std::string(255, 'n')), "long");
-    EXPECT_EQ(copied.at("loop-a"), "-> loop-b");
-    EXPECT_EQ(readFile(latest / "Codex/rules" / deep.lexically_relative(home / ".codex/rules") / "bottom.rules"), "deep");
+    EXPECT_EQ(withoutManifest(treeOf(latest)), backupOfSources());
     EXPECT_NO_THROW(backupManifestFromJson(readFile(latest / "manifest.json")));
 
     // Deeper than a path may be long: the item fails, naming where, and nothing is lost silently.

@@ -235,32 +235,26 @@ class InterruptedRestoreTest : public RestoreTest, public ::testing::WithParamIn
 // on stable storage.
 TEST_P(InterruptedRestoreTest, LeavesEachItemWholeWhateverCallFailsOrStopsIt) {
     std::map<std::string, std::string> after;
-    FaultInjectingFileManager counting(real);
-    counting.refuseExchange = GetParam();
+    FaultInjectingFileManager counting(real, GetParam());
     DurabilityModel model(counting, machine);
-    const auto done = restore(model);
-    std::vector<Path> written{done.undo};
+    std::vector<Path> written{restore(model).undo};
     for (const auto& item : items) {
         after[item.id] = stateOf(item.sourcePath);
         written.push_back(item.sourcePath);
     }
     model.expectDurable(written);
     EXPECT_EQ(model.breaches(), std::vector<std::string>{});
-    reset();
-    const std::size_t calls = [&] {
-        FaultInjectingFileManager counting(real);
-        counting.refuseExchange = GetParam();
-        restore(counting);
-        return counting.callCount();
-    }();
+    const std::size_t calls = counting.callCount();
     ASSERT_GT(calls, 50u);
     std::printf("a restore of every item makes %zu calls\n", calls);  // quoted in the README
     for (std::size_t call = 0; call < calls; ++call) {
         for (const bool crash : {false, true}) {
             reset();
-            FaultInjectingFileManager faulty(real);
-            faulty.refuseExchange = GetParam();
-            crash ? faulty.crashAfterCall(call) : faulty.failCallNumber(call, EIO);
+            FaultInjectingFileManager faulty(real, GetParam());
+            if (crash)
+                faulty.crashAfter = call;
+            else
+                faulty.failingCall = {call, EIO};
             bool ended = false;
             try {
                 restore(faulty);

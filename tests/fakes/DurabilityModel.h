@@ -12,10 +12,11 @@ namespace brindle::testing {
 
 // Follows, call by call, what a power cut could undo in the file system below: names
 // made (created, copied, renamed) in a folder not synced since, and data written to an
-// entry not synced since. After every call it checks that no power cut at that moment
-// could leave a published backup (the machine folder's "latest", a dated snapshot)
-// partial, or remove the earlier content of one before the swap that replaced it was
-// durable; every breach is kept as a sentence naming the call.
+// entry not synced since (an atomic write is durable when it returns). After every
+// call it checks that no power cut at that moment could leave a published backup (the
+// machine folder's "latest", a dated snapshot) partial, or remove the earlier content
+// of one before the swap that replaced it was durable; every breach is kept as a
+// sentence naming the call.
 class DurabilityModel final : public ForwardingFileManager {
 public:
     DurabilityModel(FileManager& inner, Path machineFolder) : ForwardingFileManager(inner), machine_(std::move(machineFolder)) {}
@@ -26,7 +27,6 @@ public:
     void removeItem(const Path& path) override;
     void moveItem(const Path& from, const Path& to) override;
     bool exchangeItems(const Path& a, const Path& b) override;
-    void writeFileAtomically(const Path& path, std::string_view contents) override;
     void syncTree(const Path& path) override;
     void syncFolder(const Path& path) override;
     void enter(const std::string&, const Path&) override {}

@@ -9,31 +9,17 @@ void FaultInjectingFileManager::failWhen(std::string operation, std::string path
     faults_.push_back({std::move(operation), std::move(pathPart), code, times});
 }
 
-void FaultInjectingFileManager::failCallNumber(std::size_t number, int code) {
-    std::lock_guard lock(mutex_);
-    numberedFault_ = {number, code};
-}
-
-void FaultInjectingFileManager::crashAfterCall(std::size_t number) {
-    std::lock_guard lock(mutex_);
-    crashAfter_ = number;
-}
-
 void FaultInjectingFileManager::clearFaults() {
     std::lock_guard lock(mutex_);
     faults_.clear();
-    numberedFault_.reset();
-    crashAfter_.reset();
 }
 
 void FaultInjectingFileManager::enter(const std::string& operation, const Path& path) {
     if (beforeEach) beforeEach(operation, path);
     std::lock_guard lock(mutex_);
     const std::size_t number = calls_++;
-    if (crashAfter_ && number > *crashAfter_) throw SimulatedCrash{};
-    log_.push_back(operation + " " + path.string());
-    int code = 0;
-    if (numberedFault_ && numberedFault_->first == number) code = numberedFault_->second;
+    if (crashAfter && number > *crashAfter) throw SimulatedCrash{};
+    int code = failingCall && failingCall->first == number ? failingCall->second : 0;
     for (auto& fault : faults_) {
         if (fault.times != 0 && (fault.operation == "*" || fault.operation == operation) &&
             path.string().find(fault.pathPart) != std::string::npos) {
@@ -45,11 +31,9 @@ void FaultInjectingFileManager::enter(const std::string& operation, const Path& 
 }
 
 bool FaultInjectingFileManager::exchangeItems(const Path& a, const Path& b) {
-    if (refuseExchange) {
-        enter("exchangeItems", a);
-        return false;
-    }
-    return ForwardingFileManager::exchangeItems(a, b);
+    if (!refuseExchange_) return ForwardingFileManager::exchangeItems(a, b);
+    enter("exchangeItems", a);
+    return false;
 }
 
 std::size_t FaultInjectingFileManager::callCount() const {

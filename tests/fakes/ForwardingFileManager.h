@@ -15,69 +15,48 @@ class ForwardingFileManager : public FileManager {
 public:
     explicit ForwardingFileManager(FileManager& inner) : inner_(inner) {}
     virtual void enter(const std::string& operation, const Path& path) = 0;  // may throw
+    // Tells `enter`, then makes the call.
+    template <class Call>
+    decltype(auto) pass(const char* operation, const Path& path, Call call) {
+        enter(operation, path);
+        return call();
+    }
 
-    EntryInfo examine(const Path& path, Links links = Links::follow) override {
-        enter("examine", path);
-        return inner_.examine(path, links);
+    EntryInfo examine(const Path& p, Links links = Links::follow) override {
+        return pass("examine", p, [&] { return inner_.examine(p, links); });
     }
-    void createDirectory(const Path& path, unsigned mode = 0777) override {
-        enter("createDirectory", path);
-        inner_.createDirectory(path, mode);
+    void createDirectory(const Path& p, unsigned mode = 0777) override {
+        pass("createDirectory", p, [&] { inner_.createDirectory(p, mode); });
     }
-    std::vector<Path> contentsOfDirectory(const Path& path) override {
-        enter("contentsOfDirectory", path);
-        return inner_.contentsOfDirectory(path);
+    std::vector<Path> contentsOfDirectory(const Path& p) override {
+        return pass("contentsOfDirectory", p, [&] { return inner_.contentsOfDirectory(p); });
     }
-    std::unique_ptr<DirectoryWalk> walk(const Path& root) override {
-        enter("walk", root);
-        return std::make_unique<Walk>(*this, inner_.walk(root), root);
+    std::unique_ptr<DirectoryWalk> walk(const Path& p) override {
+        return pass("walk", p, [&] { return std::make_unique<Walk>(*this, inner_.walk(p), p); });
     }
     void copyItem(const Path& from, const Path& to, CopySource source = CopySource::user) override {
-        enter("copyItem", from);
-        inner_.copyItem(from, to, source);
+        pass("copyItem", from, [&] { inner_.copyItem(from, to, source); });
     }
     void copyAttributes(const Path& from, const Path& to) override {
-        enter("copyAttributes", to);
-        inner_.copyAttributes(from, to);
+        pass("copyAttributes", to, [&] { inner_.copyAttributes(from, to); });
     }
-    void removeItem(const Path& path) override {
-        enter("removeItem", path);
-        inner_.removeItem(path);
-    }
-    void moveItem(const Path& from, const Path& to) override {
-        enter("moveItem", from);
-        inner_.moveItem(from, to);
-    }
+    void removeItem(const Path& p) override { pass("removeItem", p, [&] { inner_.removeItem(p); }); }
+    void moveItem(const Path& from, const Path& to) override { pass("moveItem", from, [&] { inner_.moveItem(from, to); }); }
     bool exchangeItems(const Path& a, const Path& b) override {
-        enter("exchangeItems", a);
-        return inner_.exchangeItems(a, b);
+        return pass("exchangeItems", a, [&] { return inner_.exchangeItems(a, b); });
     }
-    Path resolvingSymlinks(const Path& path) override {
-        enter("resolvingSymlinks", path);
-        return inner_.resolvingSymlinks(path);
+    Path resolvingSymlinks(const Path& p) override {
+        return pass("resolvingSymlinks", p, [&] { return inner_.resolvingSymlinks(p); });
     }
-    std::string readLink(const Path& path) override {
-        enter("readLink", path);
-        return inner_.readLink(path);
+    std::string readLink(const Path& p) override { return pass("readLink", p, [&] { return inner_.readLink(p); }); }
+    std::string readFile(const Path& p) override { return pass("readFile", p, [&] { return inner_.readFile(p); }); }
+    void writeFileAtomically(const Path& p, std::string_view contents) override {
+        pass("writeFileAtomically", p, [&] { inner_.writeFileAtomically(p, contents); });
     }
-    std::string readFile(const Path& path) override {
-        enter("readFile", path);
-        return inner_.readFile(path);
-    }
-    void writeFileAtomically(const Path& path, std::string_view contents) override {
-        enter("writeFileAtomically", path);
-        inner_.writeFileAtomically(path, contents);
-    }
-    void syncTree(const Path& path) override {
-        enter("syncTree", path);
-        inner_.syncTree(path);
-    }
-    void syncFolder(const Path& path) override {
-        enter("syncFolder", path);
-        inner_.syncFolder(path);
-    }
+    void syncTree(const Path& p) override { pass("syncTree", p, [&] { inner_.syncTree(p); }); }
+    void syncFolder(const Path& p) override { pass("syncFolder", p, [&] { inner_.syncFolder(p); }); }
     // A hint that changes nothing: passed on without telling `enter`.
-    void dropCachedPages(const Path& path) override { inner_.dropCachedPages(path); }
+    void dropCachedPages(const Path& p) override { inner_.dropCachedPages(p); }
 
 protected:
     FileManager& inner_;
@@ -87,10 +66,7 @@ private:
     public:
         Walk(ForwardingFileManager& owner, std::unique_ptr<DirectoryWalk> inner, Path root)
             : owner_(owner), inner_(std::move(inner)), root_(std::move(root)) {}
-        std::optional<WalkEntry> next() override {
-            owner_.enter("walk.next", root_);
-            return inner_->next();
-        }
+        std::optional<WalkEntry> next() override { return owner_.pass("walk.next", root_, [&] { return inner_->next(); }); }
         void skipDescendants() override { inner_->skipDescendants(); }
 
     private:
