@@ -152,15 +152,6 @@ TEST_F(RestoreTest, ALinkedSourceKeepsItsLink) {
     EXPECT_EQ(namesIn(temp / "dotfiles"), std::set<std::string>{"config.toml"});
 }
 
-TEST_F(RestoreTest, AnUndoPutsEverythingBackAndBackupRunsLeaveUndoCopiesAlone) {
-    const auto restored = restore(files);
-    const auto undone = restore(files, {restored.undo.string(), {}});
-    EXPECT_EQ(undone.restoredCount(), items.size());
-    for (const auto& item : items) EXPECT_EQ(stateOf(item.sourcePath), before[item.id]) << item.id;
-    for (int day = 21; day <= 31; ++day) run(real, marchDay(day));
-    EXPECT_EQ(namesIn(machine / "Undo"), (std::set<std::string>{restored.undo.filename(), undone.undo.filename()}));
-}
-
 TEST_F(RestoreTest, ADryRunSaysWhatWouldChangeAndChangesNothing) {
     const Tree home0 = treeOf(home);
     const auto plan = planRestore(files, machine, home, {"", {"codex-agents", "codex-skills"}});

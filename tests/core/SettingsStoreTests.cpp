@@ -52,11 +52,13 @@ TEST_F(SettingsStoreTest, UnusableFilesGiveTheDefaultsAndStayByteForByteUntilSav
 }
 
 TEST_F(SettingsStoreTest, ValuesAreTakenAsTheyAreAndOnlyTheThreeKeysAreSaved) {
-    writeFile(file, R"({"backupIntervalMinutes": -9223372036854775808, "destinationRootPath": "", "enabledItemIDs": ["a", "a"], "x": 1})");
+    // A NUL is kept, for the run to refuse: cut short there, the root would be another folder.
+    writeFile(file, R"({"backupIntervalMinutes": -9223372036854775808, "destinationRootPath": "/x\u0000", "enabledItemIDs": ["a", "a"], "x": 1})");
+    const BackupSettings expected{std::string("/x\0", 3), {"a"}, INT64_MIN};
     SettingsStore store(real, file, home);
-    EXPECT_EQ(store.settings(), (BackupSettings{"", {"a"}, INT64_MIN}));
+    EXPECT_EQ(store.settings(), expected);
     store.save();
-    EXPECT_EQ(readFile(file), toJson(BackupSettings{"", {"a"}, INT64_MIN}));
+    EXPECT_EQ(readFile(file), toJson(expected));
 }
 
 TEST_F(SettingsStoreTest, AFailedSaveKeepsTheChangeInMemoryAndTheOldFileWhole) {
