@@ -16,21 +16,6 @@ protected:
     PermissionTest() : ProgramFixture(true, true) {}
 };
 
-TEST_F(PermissionTest, AnUnreadableSourceFolderFailsOnlyItsItem) {
-    ASSERT_EQ(chmod((home / ".codex/rules").c_str(), 0), 0);
-    const auto outcome = brindle({"backup"});
-    chmod((home / ".codex/rules").c_str(), 0755);
-    EXPECT_EQ(outcome.exitStatus, 3) << outcome.out << outcome.err;
-    EXPECT_NE(outcome.out.find("  failed   Codex rules: Could not open the folder " + quotedPath((home / ".codex/rules").string()) +
-                               ": permission was denied.\n"),
-              std::string::npos)
-        << outcome.out;
-    Tree expected = backupOfSources();
-    expected.erase("Codex/rules");
-    expected.erase("Codex/rules/default.rules");
-    EXPECT_TRUE(holds(machine() / "latest", expected)) << "the other items are backed up, and no empty rules folder";
-}
-
 // Read-only and unreadable folders and files never jam a run, its publishing, or the
 // removal of old snapshots that hold them: run after run, every readable file is
 // published, what became unreadable keeps its earlier copy, and nothing is left behind.

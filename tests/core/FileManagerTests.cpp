@@ -82,6 +82,8 @@ TEST_F(PosixFileManagerTest, FailuresNameTheEntryAndTheReasonInPlainWords) {
               "Could not read " + quotedPath((temp / "missing.json").string()) + ": there is no such file or folder.");
     EXPECT_EQ(failureOf<FileSystemError>([&] { files.contentsOfDirectory(temp / "file"); }),
               "Could not list the folder " + file + ": a part of the path is not a folder.");
+    EXPECT_EQ(failureOf<FileSystemError>([&] { files.walk(temp / "missing"); }),
+              "Could not open the folder " + quotedPath((temp / "missing").string()) + ": there is no such file or folder.");
     EXPECT_EQ(failureOf<FileSystemError>([&] { files.writeFileAtomically(temp / "nowhere/x.json", "y"); }),
               "Could not write " + quotedPath((temp / "nowhere/x.json").string()) + ": there is no such file or folder.");
     // The system would cut the path at the NUL and remove the folder itself.

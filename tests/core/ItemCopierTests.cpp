@@ -57,6 +57,11 @@ TEST_F(ItemCopierTest, ReplacesWhateverWasAtTheDestinationAndKeepsFolderBits) {
     EXPECT_EQ(readFile(destination), "rules");
     EXPECT_EQ(stats.fileCount, 1);
     EXPECT_EQ(stats.byteCount, 5u);
+    // An item whose folder cannot be opened fails whole, before its place is touched:
+    // it is not copied empty.
+    files.failWhen("walk", source.string(), EACCES);
+    EXPECT_THROW(copy(), FileSystemError);
+    EXPECT_EQ(readFile(destination), "rules");
 }
 
 TEST_F(ItemCopierTest, LinksAreCopiedAsLinksButALinkedSourceAsWhatItLeadsTo) {
