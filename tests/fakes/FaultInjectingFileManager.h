@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "BrindleCore/FileSystemError.h"
 #include "tests/fakes/ForwardingFileManager.h"
 
 namespace brindle::testing {
@@ -24,8 +25,14 @@ public:
 
     // Calls of `operation` (e.g. "copyItem", "walk.next"; "*" for any) whose path
     // contains `pathPart` fail with `code`: every one, or only the first `times`.
-    void failWhen(std::string operation, std::string pathPart, int code, int times = -1);
-    void clearFaults();
+    void failWhen(std::string operation, std::string pathPart, int code, int times = -1) {
+        std::lock_guard lock(mutex_);
+        faults_.push_back({std::move(operation), std::move(pathPart), code, times});
+    }
+    void clearFaults() {
+        std::lock_guard lock(mutex_);
+        faults_.clear();
+    }
     // Set before the run. The call with this number (0-based, counted from
     // construction) fails with this errno.
     std::optional<std::pair<std::size_t, int>> failingCall;
@@ -37,9 +44,30 @@ public:
     // during a run. A run makes calls from more than one thread.
     std::function<void(const std::string& operation, const Path& path)> beforeEach;
 
-    bool exchangeItems(const Path& a, const Path& b) override;
-    std::size_t callCount() const;
-    void enter(const std::string& operation, const Path& path) override;
+    bool exchangeItems(const Path& a, const Path& b) override {
+        if (!refuseExchange_) return ForwardingFileManager::exchangeItems(a, b);
+        enter("exchangeItems", a);
+        return false;
+    }
+    std::size_t callCount() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    void enter(const std::string& operation, const Path& path) override {
+        if (beforeEach) beforeEach(operation, path);
+        std::lock_guard lock(mutex_);
+        const std::size_t number = calls_++;
+        if (crashAfter && number > *crashAfter) throw SimulatedCrash{};
+        int code = failingCall && failingCall->first == number ? failingCall->second : 0;
+        for (auto& fault : faults_) {
+            if (fault.times != 0 && (fault.operation == "*" || fault.operation == operation) &&
+                path.string().find(fault.pathPart) != std::string::npos) {
+                code = fault.code;
+                if (fault.times > 0) --fault.times;
+            }
+        }
+        if (code != 0) throw FileSystemError::fromErrno("do " + operation + " on", path.string(), code);
+    }
 
 private:
     struct Fault {
