@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 
 #include "BrindleApp/desktop/XdgLaunchAtLogin.h"
 #include "BrindleCore/FileSystemError.h"
@@ -84,14 +83,7 @@ TEST_F(XdgAutostartTest, EntriesSwitchedOffOrNotEntriesAtAllAreNotEnabled) {
 }
 
 TEST_F(XdgAutostartTest, FailuresNameTheEntryAndTheReason) {
-    auto failure = [](const std::function<void()>& action) -> std::string {
-        try {
-            action();
-            return "no failure";
-        } catch (const FileSystemError& error) {
-            return error.what();
-        }
-    };
+    auto failure = [](auto action) { return testing::failureOf<FileSystemError>(action); };
     const std::string named = quotedPath(entry.string());
     EXPECT_EQ(failure([&] { autostart("brindle").enable(); }),
               "Could not write " + named + ": the location of the running program is unknown.");
