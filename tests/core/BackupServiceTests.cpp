@@ -123,13 +123,11 @@ TEST_F(BackupServiceTest, AnUnusableRootEndsTheRunBeforeAnythingIsCreated) {
     // With the NUL the system would see the home folder itself, and work there.
     for (const std::string& bad : {std::string(), std::string("Backups"), std::string("~/Backups"), home.string() + '\0'}) {
         settings.destinationRootPath = bad;
-        try {
-            run();
-            ADD_FAILURE() << "ran with " << bad;
-        } catch (const InvalidDestinationError& error) {
-            if (bad.find('\0') == std::string::npos) continue;
-            EXPECT_EQ(std::string(error.what()), "The backup folder setting holds a NUL character after " +
-                                                 quotedPath(home.string()) + ", and no path can hold one.");
+        const std::string failure = failureOf<InvalidDestinationError>([&] { run(); });
+        EXPECT_FALSE(failure.empty()) << "ran with " << bad;
+        if (bad.find('\0') != std::string::npos) {
+            EXPECT_EQ(failure, "The backup folder setting holds a NUL character after " + quotedPath(home.string()) +
+                                   ", and no path can hold one.");
         }
     }
     EXPECT_FALSE(real.examine(root).exists());

@@ -101,12 +101,8 @@ TEST_F(ReliabilityTest, AFullDiskFailsOnlyTheItemThatDidNotFitOrKeepsTheEarlierB
         run(real, marchDay(19, 13));
         const Tree before = treeOf(latest);
         writeFile(home / ".codex/skills/big/extra.txt", "x");
-        try {
-            run(real, marchDay(20));
-            return "the second copy fit on the disk";
-        } catch (const BackupServiceError& error) {
-            if (std::string(error.what()).find("the disk is full") == std::string::npos) return error.what();
-        }
+        const std::string failure = failureOf<BackupServiceError>([&] { run(real, marchDay(20)); });
+        if (failure.find("the disk is full") == std::string::npos) return "not a full disk: " + failure;
         if (treeOf(latest) != before && withoutManifest(treeOf(latest)) != backupOfSources()) return "latest is partial";
         if (namesIn(machine) != std::set<std::string>{"Snapshots", "latest"}) return "leftovers in the machine folder";
         return "";

@@ -188,14 +188,8 @@ TEST_F(RestoreTest, RefusesClearlyAndChangesNothing) {
                                                     " has no copy of codex-rules: it was recorded as failed. The disk was on fire."},
         {{(temp / "nowhere").string(), {}}, "There is no backup folder at " + quotedPath((temp / "nowhere").string()) + "."},
     };
-    for (const auto& [request, message] : cases) {
-        try {
-            restore(files, request);
-            ADD_FAILURE() << "restored: " << message;
-        } catch (const RestoreRefused& refusal) {
-            EXPECT_EQ(std::string(refusal.what()).substr(0, message.size()), message);
-        }
-    }
+    for (const auto& [request, message] : cases)
+        EXPECT_EQ(failureOf<RestoreRefused>([&] { restore(files, request); }).substr(0, message.size()), message);
     EXPECT_EQ(treeOf(home), home0);
     EXPECT_FALSE(fs::exists(machine / "Undo"));
 
@@ -204,12 +198,9 @@ TEST_F(RestoreTest, RefusesClearlyAndChangesNothing) {
     const auto outcome = asUnprivilegedUser([&]() -> std::string {
         PosixFileManager files;
         const auto held = FileLock::acquire(files, lock, std::chrono::milliseconds(0));
-        try {
-            performRestore(files, machine, home, {}, lock, std::chrono::milliseconds(50));
-            return "restored while another run held the lock";
-        } catch (const std::runtime_error& error) {
-            if (std::string(error.what()).rfind("another backup is still running", 0) != 0) return error.what();
-        }
+        const std::string failure =
+            failureOf<std::runtime_error>([&] { performRestore(files, machine, home, {}, lock, std::chrono::milliseconds(50)); });
+        if (failure.rfind("another backup is still running", 0) != 0) return "not refused for the lock: " + failure;
         return treeOf(home) == home0 && !fs::exists(machine / "Undo") ? "" : "changed something";
     });
     ASSERT_TRUE(outcome.available) << outcome.failure;
