@@ -1,13 +1,11 @@
 #include "BrindleCore/Publisher.h"
 
 #include <exception>
-#include <functional>
 #include <optional>
 #include <vector>
 
 #include "BrindleCore/BackupManifest.h"
 #include "BrindleCore/BackupServiceError.h"
-#include "BrindleCore/Concurrently.h"
 #include "BrindleCore/RandomUUID.h"
 
 namespace brindle {
@@ -143,59 +141,42 @@ void recoverInterrupted(FileManager& fileManager, const Path& folder, const std:
 
 void publishBackup(FileManager& fileManager, const Path& staging, const Path& latest, const Path& daySnapshot) {
     // The content about to be replaced stays on disk until the swaps, but its cached
-    // pages are of no further use: dropping them lets the copy reuse that memory.
+    // pages are of no further use: dropping them lets the copies reuse that memory.
     fileManager.dropCachedPages(latest);
     fileManager.dropCachedPages(daySnapshot);
 
+    // Latest first, and what it replaced removed, so that the snapshot's copy is made
+    // in the memory just freed rather than beside four whole backups: on a memory file
+    // system, or a machine that hands freed memory back to its host, that is most of
+    // the cost of a run over large files.
     std::exception_ptr latestError;
     std::exception_ptr snapshotError;
-    std::optional<Path> incoming;
-    // Both new copies on stable storage before either takes its place. The staging
-    // folder is synced while the snapshot is copied from it (reading it meanwhile is
-    // safe), so that writing back one copy overlaps making the other.
-    runConcurrently({
-        [&] {
-            try {
-                fileManager.syncTree(staging);
-            } catch (...) {
-                latestError = std::current_exception();
-            }
-        },
-        [&] {
-            try {
-                createDirectoryDurably(fileManager, daySnapshot.parent_path());
-                incoming = copyForSnapshot(fileManager, staging, daySnapshot);
-                fileManager.syncTree(*incoming);
-            } catch (...) {
-                snapshotError = std::current_exception();
-            }
-        },
-    });
-    if (!latestError) {
-        try {
-            // The staging folder was private, and stayed so while the snapshot was
-            // read from it; as latest it has the bits latest had, or a new folder's.
-            const Path bitsFrom = fileManager.examine(latest, Links::noFollow).exists() ? latest : latest.parent_path();
-            fileManager.copyAttributes(bitsFrom, staging);
-            fileManager.syncFolder(staging);
-        } catch (...) {
-            latestError = std::current_exception();
-        }
+    std::optional<FileIdentity> staged;
+    try {
+        staged = fileManager.examine(staging, Links::noFollow).identity;
+        fileManager.syncTree(staging);
+        // The staging folder was private; as latest it has the bits latest had, or a
+        // new folder's.
+        const Path bitsFrom = fileManager.examine(latest, Links::noFollow).exists() ? latest : latest.parent_path();
+        fileManager.copyAttributes(bitsFrom, staging);
+        fileManager.syncFolder(staging);
+        swapIntoPlace(fileManager, staging, latest);
+    } catch (...) {
+        latestError = std::current_exception();
     }
 
-    if (!latestError) {
-        try {
-            swapIntoPlace(fileManager, staging, latest);
-        } catch (...) {
-            latestError = std::current_exception();
-        }
-    }
-    if (incoming && !snapshotError) {
-        try {
-            swapIntoPlace(fileManager, *incoming, daySnapshot);
-        } catch (...) {
-            snapshotError = std::current_exception();
-        }
+    std::optional<Path> incoming;
+    try {
+        // The new content is in latest once the swap has happened, even when a later
+        // step of it failed; otherwise it is still in the staging folder.
+        const bool swapped = staged && fileManager.examine(latest, Links::noFollow).identity == *staged;
+        const Path source = swapped ? latest : staging;
+        createDirectoryDurably(fileManager, daySnapshot.parent_path());
+        incoming = copyForSnapshot(fileManager, source, daySnapshot);
+        fileManager.syncTree(*incoming);
+        swapIntoPlace(fileManager, *incoming, daySnapshot);
+    } catch (...) {
+        snapshotError = std::current_exception();
     }
     if (incoming) removeQuietly(fileManager, *incoming);
     if (latestError) throw BackupServiceError::unableToPublishBackup(messageOf(latestError));

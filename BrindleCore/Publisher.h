@@ -11,10 +11,10 @@ namespace brindle {
 // Publishes a staged backup as `latest` and as the day's snapshot so that each is, at
 // every moment and across a crash or a power cut, either the whole earlier backup or
 // the whole new one:
-// - the snapshot's copy is made from the staging folder beside its target;
-// - both are put on stable storage, the two syncs side by side;
-// - the staging folder itself then takes the place of `latest`, and the copy the
-//   place of the snapshot, each in one step (see swapIntoPlace).
+// - the staging folder is put on stable storage and takes the place of `latest` in
+//   one step (see swapIntoPlace), and what it replaced is removed;
+// - the snapshot's copy is then made from it beside its target, put on stable storage
+//   and swapped in the same way.
 // Each target is published on its own: when one fails the other is still published.
 // Throws BackupServiceError::unableToPublishBackup with the first failure in the
 // order latest, snapshot; the failed target still holds its earlier content then.

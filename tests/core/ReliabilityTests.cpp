@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include "BrindleCore/BackupServiceError.h"
 #include "BrindleCore/FileSystemError.h"
@@ -95,15 +96,22 @@ TEST_F(ReliabilityTest, AFullDiskFailsOnlyTheItemThatDidNotFitOrKeepsTheEarlierB
         if (skills.status != Status::failed || *skills.message != expected) return "skills: " + skills.message.value_or("");
         if (readFile(latest / "Codex/AGENTS.md") != "agents") return "latest lacks AGENTS.md";
 
-        // Now the run fits while staging but not while publishing a second copy.
+        // Now the disk fills up while the snapshot's copy is made, as another program
+        // writing there would make it.
         std::filesystem::remove(home / ".codex/skills/big/blob.bin");
         writeFile(home / ".codex/skills/big/mid.bin", std::string(300 << 10, 'm'));
-        run(real, marchDay(19, 13));
-        const Tree before = treeOf(latest);
-        writeFile(home / ".codex/skills/big/extra.txt", "x");
-        const std::string failure = failureOf<BackupServiceError>([&] { run(real, marchDay(20)); });
+        const Tree day19 = treeOf(snapshotOf(marchDay(19)));
+        files.beforeEach = [&](const std::string& operation, const Path& path) {
+            if (operation != "createDirectory" || path.filename().string().rfind(".publishing-", 0) != 0) return;
+            std::ofstream filler(root / "filler");
+            const std::string block(4096, 'f');
+            while (filler.write(block.data(), block.size()) && filler.flush()) {}
+        };
+        const std::string failure = failureOf<BackupServiceError>([&] { run(files, marchDay(20)); });
         if (failure.find("the disk is full") == std::string::npos) return "not a full disk: " + failure;
-        if (treeOf(latest) != before && withoutManifest(treeOf(latest)) != backupOfSources()) return "latest is partial";
+        if (withoutManifest(treeOf(latest)) != backupOfSources()) return "latest is not the new backup";
+        if (namesIn(snapshots) != std::set<std::string>{"2025-03-19"}) return "a half-made or unfitting snapshot was left";
+        if (treeOf(snapshotOf(marchDay(19))) != day19) return "the earlier snapshot changed";
         if (namesIn(machine) != std::set<std::string>{"Snapshots", "latest"}) return "leftovers in the machine folder";
         return "";
     });
