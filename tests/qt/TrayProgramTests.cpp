@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 
 #include "BrindleApp/qt/DBusObject.h"
 #include "BrindleApp/qt/DBusTypes.h"
@@ -39,12 +38,17 @@ protected:
     std::string startDisplay() {
         xServer.emplace("/usr/bin/Xvfb", std::vector<std::string> {"-displayfd", "2", "-nolisten", "tcp"}, Environment {},
                         temp.path());
-        std::smatch number;
-        std::string err;
-        const std::regex line("(^|\n)([0-9]+)\n");
-        if (!processEventsUntil([&] { return std::regex_search(err = xServer->errSoFar(), number, line); }, 10s))
-            throw std::runtime_error("Xvfb named no display: " + err);
-        return ":" + number[2].str();
+        std::string err, number;
+        const auto named = [&] {  // a whole line of digits, among Xvfb's other messages
+            err = xServer->errSoFar();
+            for (std::size_t start = 0, end; (end = err.find('\n', start)) != std::string::npos; start = end + 1) {
+                number = err.substr(start, end - start);
+                if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos) return true;
+            }
+            return false;
+        };
+        if (!processEventsUntil(named, 10s)) throw std::runtime_error("Xvfb named no display: " + err);
+        return ":" + number;
     }
     // A session bus of the test's own, with no services to start on demand; its address.
     std::string startBus() {
