@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "BrindleApp/qt/DBusObject.h"
 #include "BrindleApp/qt/DBusTypes.h"
@@ -24,8 +25,7 @@ using Environment = std::map<std::string, std::string>;
 
 class TrayProgram : public ProgramFixture {
 protected:
-    std::optional<RunningProgram> xServer, busDaemon;
-    QDBusConnection bus {QStringLiteral("none")};
+    std::optional<RunningProgram> xServer;
 
     void TearDown() override { QDBusConnection::disconnectFromBus(QStringLiteral("test")); }
     // Qt's platform is left to the display (ctest chose offscreen for this test program).
@@ -40,28 +40,13 @@ protected:
                         temp.path());
         std::string err, number;
         const auto named = [&] {  // a whole line of digits, among Xvfb's other messages
-            err = xServer->errSoFar();
-            for (std::size_t start = 0, end; (end = err.find('\n', start)) != std::string::npos; start = end + 1) {
-                number = err.substr(start, end - start);
+            std::istringstream lines(err = xServer->errSoFar());
+            while (std::getline(lines, number) && !lines.eof())  // only lines that are whole
                 if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos) return true;
-            }
             return false;
         };
         if (!processEventsUntil(named, 10s)) throw std::runtime_error("Xvfb named no display: " + err);
         return ":" + number;
-    }
-    // A session bus of the test's own, with no services to start on demand; its address.
-    std::string startBus() {
-        const std::string address = "unix:path=" + (temp / "bus").string();
-        writeFile(temp / "bus.conf", "<busconfig><type>session</type><listen>" + address +
-                                         "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
-                                         "send_destination=\"*\"/><allow receive_sender=\"*\"/><allow own=\"*\"/>"
-                                         "</policy></busconfig>");
-        const std::vector<std::string> arguments {"--nofork", "--config-file=" + (temp / "bus.conf").string()};
-        busDaemon.emplace("/usr/bin/dbus-daemon", arguments, Environment {}, temp.path());
-        processEventsUntil([&] { return std::filesystem::exists(temp / "bus"); }, 5s);
-        bus = QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("test"));
-        return address;
     }
     std::string latestManifest() const {
         const Path manifest = machine() / "latest/manifest.json";
@@ -99,7 +84,16 @@ TEST_F(TrayProgram, BacksUpWithoutATrayAndDocksIntoAnXEmbedTrayThatAppearsLater)
 }
 
 TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMenu) {
-    const std::string busAddress = startBus();
+    // A session bus of the test's own, with no services to start on demand.
+    const std::string busAddress = "unix:path=" + (temp / "bus").string();
+    writeFile(temp / "bus.conf", "<busconfig><type>session</type><listen>" + busAddress +
+                                     "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
+                                     "send_destination=\"*\"/><allow receive_sender=\"*\"/><allow own=\"*\"/>"
+                                     "</policy></busconfig>");
+    RunningProgram busDaemon("/usr/bin/dbus-daemon", {"--nofork", "--config-file=" + (temp / "bus.conf").string()},
+                             Environment {}, temp.path());
+    processEventsUntil([&] { return std::filesystem::exists(temp / "bus"); }, 5s);
+    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(busAddress), QStringLiteral("test"));
     ASSERT_TRUE(bus.isConnected()) << busAddress;
     qt::registerDBusTypes();
     // The tray's side: a watcher that takes registrations, and a notification service.
