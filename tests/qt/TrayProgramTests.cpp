@@ -73,9 +73,7 @@ TEST_F(TrayProgram, BacksUpWithoutATrayAndDocksIntoAnXEmbedTrayThatAppearsLater)
     processEventsFor(2500ms);  // longer than the item waits between looks for a tray
     ASSERT_FALSE(tray.hasEnded()) << tray.errSoFar();
 
-    RunningProgram trayer("/usr/bin/trayer", {"--edge", "bottom", "--widthtype", "pixel", "--width", "96", "--heighttype",
-                                              "pixel", "--height", "28", "--SetDockType", "true"},
-                          session(display), temp.path());
+    RunningProgram trayer("/usr/bin/trayer", {}, session(display), temp.path());
     EXPECT_TRUE(processEventsUntil([&] {
         const auto panel = runProgram("/usr/bin/xwininfo", {"-name", "panel", "-tree"}, session(display), temp.path());
         return panel.out.find("(\"brindle\" \"Brindle\")") != std::string::npos;
