@@ -19,10 +19,10 @@ TEST(Menu, CommandsReachTheDesktopWhichIsHandedOnlyAnExistingBackupFolderAndOpen
     icu::Locale::setDefault(icu::Locale("de_DE"), status);
     ShellHarness shell;
     const Path root = shell.folder / "Backups";
-    shell.writeSettings({root.string(), {}, 30});
+    shell.writeSettings({root.string(), {}, 1});  // below the schedule's five-minute floor
     shell.launchIdle();
-    shell.advance(5min);
-    EXPECT_EQ(shell.statusLine(), "Last synced 5 minutes ago") << "not refreshed on opening, or not in the menu's language";
+    shell.advance(4min);
+    EXPECT_EQ(shell.statusLine(), "Last synced 4 minutes ago") << "a firing before the floor, or a stale or German age";
     icu::Locale::setDefault(saved, status);
     // The root comes from a file the user may edit: a script there must not be opened.
     shell.choose(Command::openBackupFolder);
@@ -37,14 +37,9 @@ TEST(Menu, CommandsReachTheDesktopWhichIsHandedOnlyAnExistingBackupFolderAndOpen
 }
 
 TEST(ChooseBackupFolder, SavesAndRunsOrAlertsAndFiringsUnderItsPanelsWaitForTheCommand) {
-    struct Case {
-        std::optional<Path> chosen;
-        bool saveFails;
-        std::chrono::minutes panelsUpFor;
-        bool duringARun;
-        std::string saved;
-        std::optional<std::string> rootOfTheWaitingRun;
-    };
+    // The folder chosen (none: cancelled), whether saving it fails, how long each panel stays up, whether a run is
+    // under way; then the root saved and that of the run waiting afterwards.
+    using Case = std::tuple<std::optional<Path>, bool, std::chrono::minutes, bool, std::string, std::optional<std::string>>;
     const std::vector<Case> cases {
         {"/new/root", false, 0min, false, "/new/root", "/new/root"},
         {std::nullopt, false, 0min, false, "/old/root", std::nullopt},
@@ -58,33 +53,34 @@ TEST(ChooseBackupFolder, SavesAndRunsOrAlertsAndFiringsUnderItsPanelsWaitForTheC
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("case " + std::to_string(&c - cases.data()));
+        const auto& [chosen, saveFails, panelsUpFor, duringARun, saved, rootOfTheWaitingRun] = c;
         ShellHarness shell;
         shell.writeSettings({"/old/root", {}, 5});
-        c.duringARun ? shell.launch() : shell.launchIdle();
-        if (c.saveFails) shell.faults.failWhen("writeFileAtomically", "settings.json", ENOSPC);
-        shell.chosenFolder = c.chosen;
+        duringARun ? shell.launch() : shell.launchIdle();
+        if (saveFails) shell.faults.failWhen("writeFileAtomically", "settings.json", ENOSPC);
+        shell.chosenFolder = chosen;
         std::size_t runsUnderPanels = 0;
         shell.whileModal = [&] {
-            shell.advance(c.panelsUpFor);
-            runsUnderPanels += shell.waiting.size() - (c.duringARun ? 1 : 0);
+            shell.advance(panelsUpFor);
+            runsUnderPanels += shell.waiting.size() - (duringARun ? 1 : 0);
         };
         shell.choose(Command::chooseBackupFolder);
         shell.runPendingJobs();
 
         EXPECT_EQ(shell.choosers, (ShellHarness::Alerts {{"Choose Brindle Backup Folder", "/old/root"}}));
         EXPECT_EQ(runsUnderPanels, 0u);
-        EXPECT_EQ(backupSettingsFromJson(readFile(shell.settingsFile())).destinationRootPath, c.saved);
-        EXPECT_EQ(shell.alerts.size(), c.saveFails ? 1u : 0u);
-        if (c.saveFails && c.panelsUpFor == 0min) {
+        EXPECT_EQ(backupSettingsFromJson(readFile(shell.settingsFile())).destinationRootPath, saved);
+        EXPECT_EQ(shell.alerts.size(), saveFails ? 1u : 0u);
+        if (saveFails && panelsUpFor == 0min) {
             const auto& [headline, description] = shell.alerts.front();
             EXPECT_EQ(headline, "Brindle could not finish the backup.");
             EXPECT_NE(description.find("settings.json"), std::string::npos) << description;
             EXPECT_EQ(shell.statusLine(), "Backup failed: " + description) << "the earlier result is cleared";
         }
-        ASSERT_EQ(shell.waiting.size(), c.rootOfTheWaitingRun ? 1u : 0u);
-        if (!c.rootOfTheWaitingRun) continue;
+        ASSERT_EQ(shell.waiting.size(), rootOfTheWaitingRun ? 1u : 0u);
+        if (!rootOfTheWaitingRun) continue;
         shell.finishRun();
-        EXPECT_EQ(shell.rootsBackedUp.back(), c.rootOfTheWaitingRun);
+        EXPECT_EQ(shell.rootsBackedUp.back(), rootOfTheWaitingRun);
     }
 }
 
