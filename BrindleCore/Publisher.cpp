@@ -6,6 +6,7 @@
 
 #include "BrindleCore/BackupManifest.h"
 #include "BrindleCore/BackupServiceError.h"
+#include "BrindleCore/ErrorText.h"
 #include "BrindleCore/RandomUUID.h"
 
 namespace brindle {
@@ -22,14 +23,6 @@ bool isTemporary(std::string_view name, const TemporaryNames& names) {
         if (startsWith(name, prefix) && name.size() == prefix.size() + kIdLength) return true;
     }
     return false;
-}
-
-std::string messageOf(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& exception) {
-        return exception.what();
-    }
 }
 
 // The snapshot's new content, made beside it from the staging folder; nothing is left
@@ -179,8 +172,8 @@ void publishBackup(FileManager& fileManager, const Path& staging, const Path& la
         snapshotError = std::current_exception();
     }
     if (incoming) removeQuietly(fileManager, *incoming);
-    if (latestError) throw BackupServiceError::unableToPublishBackup(messageOf(latestError));
-    if (snapshotError) throw BackupServiceError::unableToPublishBackup(messageOf(snapshotError));
+    if (latestError) throw BackupServiceError::unableToPublishBackup(errorText(latestError));
+    if (snapshotError) throw BackupServiceError::unableToPublishBackup(errorText(snapshotError));
 }
 
 }  // namespace brindle

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "BrindleCore/ErrorText.h"
+
 namespace brindle::shell {
 
 namespace {
@@ -21,17 +23,6 @@ bool isExistingFolder(FileManager& files, const Path& path) {
         return path.is_absolute() && files.examine(path).isDirectory();
     } catch (const std::exception&) {
         return false;
-    }
-}
-
-// Only an error's description is kept and shown.
-std::string describe(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& exception) {
-        return exception.what();
-    } catch (...) {
-        return "An unknown error occurred.";
     }
 }
 
@@ -255,7 +246,7 @@ void AppDelegate::toggleLaunchAtLogin() {
 }
 
 void AppDelegate::showFailure(const std::string& messageText, const std::exception_ptr& error) {
-    lastError_ = describe(error);
+    lastError_ = errorText(error);
     // A copy: a run started under the panel clears lastError.
     const std::string informativeText = *lastError_;
     underModal([&] { platform_.desktop.showError(messageText, informativeText); });
