@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <optional>
 
 namespace brindle::testing {
 
@@ -29,10 +30,8 @@ ChildOutcome runChild(const std::function<std::string()>& setUp, const std::func
             text = setUp();
             if (text.empty()) text = body();
             else code = kUnavailable;
-        } catch (const std::exception& error) {
+        } catch (const std::exception& error) {  // any other kind ends the child abnormally
             text = std::string("exception: ") + error.what();
-        } catch (...) {
-            text = "an exception that is no std::exception";
         }
         if (text.empty()) code = 0;
         (void)!write(fds[1], text.data(), text.size());
@@ -48,6 +47,18 @@ ChildOutcome runChild(const std::function<std::string()>& setUp, const std::func
     if (WIFEXITED(status) && WEXITSTATUS(status) == kUnavailable) return {false, text};
     if (!WIFEXITED(status)) return {true, "the child did not exit normally: " + text};
     return {true, WEXITSTATUS(status) == 0 ? "" : (text.empty() ? "failed" : text)};
+}
+
+struct OtherUser {
+    uid_t uid;
+    gid_t gid;
+};
+
+// Nobody when the tests are root; none, the tests' own user, otherwise.
+std::optional<OtherUser> otherUser() {
+    if (geteuid() != 0) return std::nullopt;
+    const passwd* nobody = getpwnam("nobody");
+    return nobody ? OtherUser{nobody->pw_uid, nobody->pw_gid} : OtherUser{65534, 65534};
 }
 
 }  // namespace
@@ -67,27 +78,21 @@ ChildOutcome withPrivateTmpfs(const Path& mountPoint, const std::string& size,
         body);
 }
 
-TestUser unprivilegedUser() {
-    if (geteuid() != 0) return {geteuid(), getegid(), false};
-    const passwd* nobody = getpwnam("nobody");
-    return nobody ? TestUser{nobody->pw_uid, nobody->pw_gid, true} : TestUser{65534, 65534, true};
-}
-
 void handOver(const Path& folder) {
-    const TestUser user = unprivilegedUser();
-    if (!user.isOther) return;
+    const auto user = otherUser();
+    if (!user) return;
     std::vector<Path> paths{folder};
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) paths.push_back(entry.path());
     for (const Path& path : paths)
-        if (lchown(path.c_str(), user.uid, user.gid) != 0) throw std::runtime_error("could not hand over " + path.string());
+        if (lchown(path.c_str(), user->uid, user->gid) != 0) throw std::runtime_error("could not hand over " + path.string());
 }
 
 ChildOutcome asUnprivilegedUser(const std::function<std::string()>& body) {
-    const TestUser user = unprivilegedUser();
+    const auto user = otherUser();
     return runChild(
         [&]() -> std::string {
-            const bool became = !user.isOther || (setgroups(0, nullptr) == 0 && setresgid(user.gid, user.gid, user.gid) == 0 &&
-                                                  setresuid(user.uid, user.uid, user.uid) == 0);
+            const bool became = !user || (setgroups(0, nullptr) == 0 && setresgid(user->gid, user->gid, user->gid) == 0 &&
+                                          setresuid(user->uid, user->uid, user->uid) == 0);
             return became ? "" : "could not become the unprivileged user";
         },
         body);
@@ -95,11 +100,9 @@ ChildOutcome asUnprivilegedUser(const std::function<std::string()>& body) {
 
 std::vector<std::string> unprivilegedCommand(const Path& program, const std::vector<std::string>& arguments) {
     std::vector<std::string> command;
-    const TestUser user = unprivilegedUser();
-    if (user.isOther) {
-        command = {"/usr/bin/setpriv", "--reuid=" + std::to_string(user.uid), "--regid=" + std::to_string(user.gid),
+    if (const auto user = otherUser())
+        command = {"/usr/bin/setpriv", "--reuid=" + std::to_string(user->uid), "--regid=" + std::to_string(user->gid),
                    "--clear-groups", "--"};
-    }
     command.push_back(program.string());
     command.insert(command.end(), arguments.begin(), arguments.end());
     return command;
