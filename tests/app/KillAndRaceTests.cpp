@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -109,14 +108,13 @@ TEST_F(RunsAtOnceTest, EveryRunSucceedsAndAReaderNeverSeesAPartialLatest) {
         for (; !stop && problem.empty(); ++looks) {
             const int folder = open(latest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (folder < 0) continue;
-            struct stat opened {};
-            fstat(folder, &opened);
+            const Path opened = "/proc/self/fd/" + std::to_string(folder);
             std::ostringstream contents;  // from the folder opened, whatever latest is now
-            contents << std::ifstream("/proc/self/fd/" + std::to_string(folder) + "/manifest.json").rdbuf();
-            close(folder);
+            contents << std::ifstream(opened / "manifest.json").rdbuf();
             // A folder swapped out while it was read is the earlier backup going away.
-            struct stat now {};
-            const bool stillLatest = stat(latest.c_str(), &now) == 0 && now.st_ino == opened.st_ino;
+            std::error_code gone;
+            const bool stillLatest = std::filesystem::equivalent(opened, latest, gone);
+            close(folder);
             if (stillLatest && !contents.str().ends_with('}')) problem = "latest without a whole manifest";
         }
     });

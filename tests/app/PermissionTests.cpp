@@ -3,7 +3,6 @@
 #include <thread>
 
 #include "BrindleCore/FileLock.h"
-#include "BrindleCore/FileSystemError.h"
 #include "tests/app/ProgramFixture.h"
 
 // `brindle backup` as an ordinary user sees the disk: as "nobody" when the tests are
@@ -50,10 +49,8 @@ TEST_F(PermissionTest, ReadOnlyAndUnreadableSourcesBackUpRunAfterRun) {
     ASSERT_EQ(std::system(("chmod -R u+rwx '" + (machine() / "latest").string() + "'").c_str()), 0);
     EXPECT_EQ(readFile(machine() / "latest/Agents/skills/private/notes.md"), "private/notes.md");
     EXPECT_EQ(readFile(machine() / "latest/Agents/skills/later.md"), "later.md");
-    std::set<std::string> snapshots;
-    for (auto& entry : std::filesystem::directory_iterator(machine() / "Snapshots")) snapshots.insert(entry.path().filename());
-    EXPECT_EQ(snapshots.size(), 7u);
-    EXPECT_EQ(snapshots.count("2020-01-02"), 0u) << "an old snapshot holding such folders stayed";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(machine() / "Snapshots"), {}), 7);
+    EXPECT_FALSE(std::filesystem::exists(machine() / "Snapshots/2020-01-02")) << "an old snapshot holding such folders stayed";
 }
 
 TEST_F(PermissionTest, AReadOnlyBackupRootFailsTheRunAndLeavesItAlone) {
