@@ -30,11 +30,6 @@ protected:
         return {{"LD_PRELOAD", BRINDLE_REFUSE_EXCHANGE},
                 {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};
     }
-    // A few in every test run (a run on disk waits for the disk); scripts/soak asks for many.
-    static std::size_t kills() {
-        if (const char* requested = std::getenv("BRINDLE_KILLS")) return static_cast<std::size_t>(std::max(1, std::atoi(requested)));
-        return GetParam().inMemory ? 10 : 4;
-    }
 };
 
 // `brindle backup` killed with SIGKILL at random moments of its whole run: afterwards
@@ -58,7 +53,10 @@ TEST_P(KillTest, AKilledRunLeavesEveryBackupWholeAndTheNextRunPutsItRight) {
     std::uniform_int_distribution<long> moment(0, duration_cast<microseconds>(steady_clock::now() - began).count() * 11 / 10);
     std::mt19937 random(std::random_device{}());
 
-    for (std::size_t kill = 0; kill < kills(); ++kill) {
+    // A few in every test run (a run on disk waits for the disk); scripts/soak asks for many.
+    const char* requested = std::getenv("BRINDLE_KILLS");
+    const int kills = requested ? std::max(1, std::atoi(requested)) : GetParam().inMemory ? 10 : 4;
+    for (int kill = 0; kill < kills; ++kill) {
         std::filesystem::remove_all(root);
         ASSERT_EQ(std::system(("cp -a '" + pristine.string() + "' '" + root.string() + "'").c_str()), 0);
         RunningProgram run = start({"backup"}, preload());

@@ -32,9 +32,8 @@ TEST_F(PermissionTest, ReadOnlyAndUnreadableSourcesBackUpRunAfterRun) {
         EXPECT_EQ(readFile(latest / "Agents/skills/locked/SKILL.md"), "locked/SKILL.md") << run;
         EXPECT_EQ(readFile(latest / "Agents/skills/read-only.md"), "read-only.md") << run;
         EXPECT_EQ(readFile(latest / "Codex/rules/default.rules"), "allow") << run;
-        struct stat status {};
-        stat((latest / "Agents/skills/locked").c_str(), &status);
-        EXPECT_EQ(status.st_mode & 07777, 0555u) << "the source's bits are the published copy's";
+        EXPECT_EQ(std::filesystem::status(latest / "Agents/skills/locked").permissions(), std::filesystem::perms(0555))
+            << "the source's bits are the published copy's";
         EXPECT_EQ(leftovers(), std::vector<std::string>{}) << "run " << run;
         // A folder and a file become unreadable after the first run; old snapshots holding
         // the same folders come for retention to remove.

@@ -20,8 +20,7 @@ ChildOutcome inChildProcess(const std::function<std::string()>& body);
 // The same, in a child that has a tmpfs of `size` (e.g. "512k") mounted at
 // `mountPoint` in a mount namespace of its own, so that a real full disk can be
 // tested without touching the machine.
-ChildOutcome withPrivateTmpfs(const Path& mountPoint, const std::string& size,
-                              const std::function<std::string()>& body);
+ChildOutcome withPrivateTmpfs(const Path& mountPoint, const std::string& size, const std::function<std::string()>& body);
 
 // Permission checks are real only for a user the kernel checks, and CI runs as root,
 // whom the kernel lets read anything. So tests about permissions, ownership and locks
