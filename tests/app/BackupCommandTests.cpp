@@ -18,6 +18,13 @@ TEST_F(BackupCommandTest, BacksUpAndReportsEachItemWithoutTouchingTheSettings) {
     EXPECT_TRUE(outcome.err.empty()) << "nothing interactive when not on a terminal: " << outcome.err;
     EXPECT_TRUE(holds(machine() / "latest", backupOfSources()));
     EXPECT_EQ(readFile(config / "Brindle/settings.json"), settings);
+
+    // A root inside a source fails that item: the backup is made, but incomplete.
+    writeSettings({(home / ".codex/skills/backups").string(), {"codex-skills", "codex-rules"}, 30});
+    const auto incomplete = brindle({"backup"});
+    EXPECT_EQ(incomplete.exitStatus, 3) << incomplete.out << incomplete.err;
+    EXPECT_NE(incomplete.out.find("  failed   Custom Codex skills: Backup destination "), std::string::npos) << incomplete.out;
+    EXPECT_NE(incomplete.out.find("Warning: Custom Codex skills failed: "), std::string::npos) << incomplete.out;
 }
 
 TEST_F(BackupCommandTest, TheWorkingLineAppearsOnlyWhenBothStreamsAreATerminal) {
@@ -35,25 +42,6 @@ TEST_F(BackupCommandTest, TheWorkingLineAppearsOnlyWhenBothStreamsAreATerminal) 
     EXPECT_EQ(readFile(temp / "report.txt").find("Backing up"), std::string::npos) << "output sent to a file is not watched";
 }
 
-TEST_F(BackupCommandTest, ExitStatusesTellHelpUsageIncompleteAndFailedApart) {
-    const auto usage = brindle({"frobnicate"});
-    EXPECT_EQ(usage.exitStatus, 2);
-    EXPECT_NE(usage.err.find("unknown command \u201Cfrobnicate\u201D"), std::string::npos);
-    EXPECT_EQ(brindle({"backup", "now"}).exitStatus, 2);
-    EXPECT_EQ(brindle({"--version"}).out.rfind("Brindle ", 0), 0u);
-    for (const auto& help : {std::vector<std::string>{"--help"}, std::vector<std::string>{"backup", "--help"}}) {
-        const auto outcome = brindle(help);
-        EXPECT_EQ(outcome.exitStatus, 0);
-        EXPECT_NE(outcome.out.find("brindle backup"), std::string::npos);
-    }
-    // A root inside a source fails that item: the backup exists but is incomplete.
-    writeSettings({(home / ".codex/skills/backups").string(), {"codex-skills", "codex-rules"}, 30});
-    const auto incomplete = brindle({"backup"});
-    EXPECT_EQ(incomplete.exitStatus, 3) << incomplete.out << incomplete.err;
-    EXPECT_NE(incomplete.out.find("  failed   Custom Codex skills: Backup destination "), std::string::npos) << incomplete.out;
-    EXPECT_NE(incomplete.out.find("Warning: Custom Codex skills failed: "), std::string::npos) << incomplete.out;
-}
-
 // The tray falls back to the defaults in silence; the command names the file it
 // passed over, so that a hand-edited file off by one key is not missed.
 TEST_F(BackupCommandTest, AnUnusableSettingsFileIsNamedAndTheDefaultsAreUsed) {
@@ -67,14 +55,14 @@ TEST_F(BackupCommandTest, AnUnusableSettingsFileIsNamedAndTheDefaultsAreUsed) {
     EXPECT_TRUE(holds(machine() / "latest", backupOfSources()));
 }
 
-// Named by the day `date` shows, also in zones whose offset has minutes or <> quotes.
+// Named by the day `date` shows: at any hour one of these zones is on another day than
+// UTC, and one has minutes in its offset.
 TEST_F(BackupCommandTest, TheSnapshotIsNamedByTheDayDateShows) {
-    for (const std::string tz : {"<+14>-14", "<-12>12", "IST-5:30"}) {
+    for (const std::string tz : {"<+1345>-13:45", "<-12>12"}) {
         auto today = [&] { return runProgram("/bin/date", {"+%F"}, {{"TZ", tz}}, temp.path()).out.substr(0, 10); };
         const auto before = today();
         ASSERT_EQ(brindle({"backup"}, {{"TZ", tz}}).exitStatus, 0);
-        const auto after = today();
-        EXPECT_TRUE(std::filesystem::exists(machine() / "Snapshots" / before) || std::filesystem::exists(machine() / "Snapshots" / after))
+        EXPECT_TRUE(std::filesystem::exists(machine() / "Snapshots" / before) || std::filesystem::exists(machine() / "Snapshots" / today()))
             << tz << ": no snapshot named " << before;
     }
 }

@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -31,11 +30,6 @@ protected:
         return {{"LD_PRELOAD", BRINDLE_REFUSE_EXCHANGE},
                 {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};
     }
-    // A few in every test run (a run on disk waits for the disk); scripts/soak asks for many.
-    static std::size_t kills() {
-        if (const char* requested = std::getenv("BRINDLE_KILLS")) return static_cast<std::size_t>(std::max(1, std::atoi(requested)));
-        return GetParam().inMemory ? 10 : 4;
-    }
 };
 
 // `brindle backup` killed with SIGKILL at random moments of its whole run: afterwards
@@ -59,7 +53,10 @@ TEST_P(KillTest, AKilledRunLeavesEveryBackupWholeAndTheNextRunPutsItRight) {
     std::uniform_int_distribution<long> moment(0, duration_cast<microseconds>(steady_clock::now() - began).count() * 11 / 10);
     std::mt19937 random(std::random_device{}());
 
-    for (std::size_t kill = 0; kill < kills(); ++kill) {
+    // A few in every test run (a run on disk waits for the disk); scripts/soak asks for many.
+    const char* requested = std::getenv("BRINDLE_KILLS");
+    const int kills = requested ? std::max(1, std::atoi(requested)) : GetParam().inMemory ? 10 : 4;
+    for (int kill = 0; kill < kills; ++kill) {
         std::filesystem::remove_all(root);
         ASSERT_EQ(std::system(("cp -a '" + pristine.string() + "' '" + root.string() + "'").c_str()), 0);
         RunningProgram run = start({"backup"}, preload());
@@ -109,14 +106,13 @@ TEST_F(RunsAtOnceTest, EveryRunSucceedsAndAReaderNeverSeesAPartialLatest) {
         for (; !stop && problem.empty(); ++looks) {
             const int folder = open(latest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (folder < 0) continue;
-            struct stat opened {};
-            fstat(folder, &opened);
+            const Path opened = "/proc/self/fd/" + std::to_string(folder);
             std::ostringstream contents;  // from the folder opened, whatever latest is now
-            contents << std::ifstream("/proc/self/fd/" + std::to_string(folder) + "/manifest.json").rdbuf();
-            close(folder);
+            contents << std::ifstream(opened / "manifest.json").rdbuf();
             // A folder swapped out while it was read is the earlier backup going away.
-            struct stat now {};
-            const bool stillLatest = stat(latest.c_str(), &now) == 0 && now.st_ino == opened.st_ino;
+            std::error_code gone;
+            const bool stillLatest = std::filesystem::equivalent(opened, latest, gone);
+            close(folder);
             if (stillLatest && !contents.str().ends_with('}')) problem = "latest without a whole manifest";
         }
     });

@@ -27,7 +27,7 @@ protected:
     Path root = temp / "backups";
 
     void SetUp() override {
-        if (unprivileged_ && unprivilegedUser().isOther && access("/usr/bin/setpriv", X_OK) != 0)
+        if (unprivileged_ && geteuid() == 0 && access("/usr/bin/setpriv", X_OK) != 0)
             GTEST_SKIP() << "running as root without /usr/bin/setpriv: no unprivileged user to run as";
         writeFile(home / ".codex/AGENTS.md", "Be kind.");
         writeFile(home / ".codex/rules/default.rules", "allow");
@@ -49,10 +49,9 @@ protected:
         return {{"HOME", home.string()}, {"XDG_CONFIG_HOME", config.string()}};
     }
     RunningProgram start(const std::vector<std::string>& arguments, std::map<std::string, std::string> env = {}) {
-        for (const auto& [key, value] : environment()) env.emplace(key, value);
-        std::vector<std::string> command{BRINDLE_BINARY};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        if (unprivileged_) command = unprivilegedCommand(temp / "bin/brindle", arguments);
+        env.merge(environment());  // the test's own entries win
+        if (!unprivileged_) return RunningProgram(BRINDLE_BINARY, arguments, env, temp.path());
+        const auto command = unprivilegedCommand(temp / "bin/brindle", arguments);
         return RunningProgram(command.front(), {command.begin() + 1, command.end()}, env, temp.path());
     }
     ProgramOutcome brindle(const std::vector<std::string>& arguments, std::map<std::string, std::string> env = {}) {
@@ -67,9 +66,8 @@ protected:
     // What a whole backup of the home holds now, the manifest aside.
     Tree backupOfSources() const {
         Tree tree{{"Codex", "<dir>"}, {"Agents", "<dir>"}};
-        for (auto& [path, contents] : treeOf(home / ".codex")) {
+        for (auto& [path, contents] : treeOf(home / ".codex"))
             if (path.rfind("skills/.system", 0) != 0) tree["Codex/" + path] = contents;
-        }
         for (auto& [path, contents] : treeOf(home / ".agents")) tree["Agents/" + path] = contents;
         return tree;
     }
@@ -84,9 +82,8 @@ protected:
     std::vector<std::string> leftovers() const {
         std::vector<std::string> names;
         for (const auto& folder : {machine(), machine() / "Snapshots"}) {
-            for (auto& entry : std::filesystem::directory_iterator(folder)) {
+            for (auto& entry : std::filesystem::directory_iterator(folder))
                 if (entry.path().filename().string().front() == '.') names.push_back(entry.path().string());
-            }
         }
         return names;
     }

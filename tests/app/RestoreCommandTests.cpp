@@ -2,7 +2,7 @@
 
 #include "tests/app/ProgramFixture.h"
 
-// `brindle list` and `brindle restore` as a user runs them.
+// `brindle list` and `brindle restore` as a user runs them, and command lines that do no work.
 namespace brindle::testing {
 namespace {
 
@@ -68,19 +68,25 @@ TEST_F(RestoreCommandTest, RestoresWhatADryRunShowedAndUndoesIt) {
     EXPECT_EQ(std::distance(fs::directory_iterator(machine() / "Undo"), fs::directory_iterator()), 2);
 }
 
-TEST_F(RestoreCommandTest, RefusalsAndBadCommandLinesChangeNothing) {
+// Refusals and command lines that ask for no work: each has its exit status and says
+// what it says on the stream it belongs on.
+TEST_F(RestoreCommandTest, RefusalsBadCommandLinesAndHelpChangeNothing) {
     writeFile(skills / "pdf/SKILL.md", "broken");
     const Tree before = treeOf(home / ".codex");
     const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases{
         {{"restore", "codex-automations"}, 1, "Restore refused: The backup "},
         {{"restore", "--all"}, 2, "brindle: \u201Crestore\u201D has no option \u201C--all\u201D."},
         {{"list", "latest"}, 2, "brindle: \u201Clist\u201D takes no arguments, but \u201Clatest\u201D was given."},
+        {{"backup", "now"}, 2, "brindle: \u201Cbackup\u201D takes no arguments, but \u201Cnow\u201D was given."},
+        {{"frobnicate"}, 2, "brindle: unknown command \u201Cfrobnicate\u201D. Try \u201Cbrindle --help\u201D.\n"},
+        {{"--help"}, 0, "Usage: brindle [backup"}, {{"backup", "--help"}, 0, "Usage: brindle [backup"}, {{"--version"}, 0, "Brindle "},
     };
     for (const auto& [arguments, status, message] : cases) {
         const auto outcome = brindle(arguments);
         EXPECT_EQ(outcome.exitStatus, status) << arguments.back();
-        EXPECT_EQ(outcome.err.substr(0, message.size()), message) << outcome.err;
-        EXPECT_EQ(outcome.out, "");
+        const auto& [said, unsaid] = status == 0 ? std::tie(outcome.out, outcome.err) : std::tie(outcome.err, outcome.out);
+        EXPECT_EQ(said.substr(0, message.size()), message) << said;
+        EXPECT_EQ(unsaid, "") << arguments.back();
     }
     EXPECT_EQ(treeOf(home / ".codex"), before);
     EXPECT_FALSE(fs::exists(machine() / "Undo"));

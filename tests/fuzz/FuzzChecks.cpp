@@ -27,7 +27,7 @@ void require(bool holds, const char* property) {
 }
 
 // Reading fails only with JsonReadError; whatever it reads is written in a form that
-// reads back as the same record and writes again as the same bytes.
+// reads back as the same record (compared whole, so it writes the same bytes again).
 template <class Record>
 void checkReader(std::string_view input, Record (*read)(std::string_view)) {
     Record record;
@@ -38,7 +38,6 @@ void checkReader(std::string_view input, Record (*read)(std::string_view)) {
     }
     const std::string written = toJson(record);
     require(read(written) == record, "read back as written");
-    require(toJson(read(written)) == written, "the written form is stable");
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 namespace brindle::testing {
 
@@ -29,10 +31,8 @@ ChildOutcome runChild(const std::function<std::string()>& setUp, const std::func
             text = setUp();
             if (text.empty()) text = body();
             else code = kUnavailable;
-        } catch (const std::exception& error) {
+        } catch (const std::exception& error) {  // any other kind ends the child abnormally
             text = std::string("exception: ") + error.what();
-        } catch (...) {
-            text = "an exception that is no std::exception";
         }
         if (text.empty()) code = 0;
         (void)!write(fds[1], text.data(), text.size());
@@ -50,14 +50,21 @@ ChildOutcome runChild(const std::function<std::string()>& setUp, const std::func
     return {true, WEXITSTATUS(status) == 0 ? "" : (text.empty() ? "failed" : text)};
 }
 
+// The user id and group id of nobody when the tests are root; none, the tests' own
+// user, otherwise.
+std::optional<std::pair<uid_t, gid_t>> otherUser() {
+    if (geteuid() != 0) return std::nullopt;
+    const passwd* nobody = getpwnam("nobody");
+    return std::pair<uid_t, gid_t>{nobody ? nobody->pw_uid : 65534, nobody ? nobody->pw_gid : 65534};
+}
+
 }  // namespace
 
 ChildOutcome inChildProcess(const std::function<std::string()>& body) {
     return runChild([] { return ""; }, body);
 }
 
-ChildOutcome withPrivateTmpfs(const Path& mountPoint, const std::string& size,
-                              const std::function<std::string()>& body) {
+ChildOutcome withPrivateTmpfs(const Path& mountPoint, const std::string& size, const std::function<std::string()>& body) {
     return runChild(
         [&]() -> std::string {
             if (unshare(CLONE_NEWNS) != 0) return "unshare";
@@ -67,27 +74,21 @@ ChildOutcome withPrivateTmpfs(const Path& mountPoint, const std::string& size,
         body);
 }
 
-TestUser unprivilegedUser() {
-    if (geteuid() != 0) return {geteuid(), getegid(), false};
-    const passwd* nobody = getpwnam("nobody");
-    return nobody ? TestUser{nobody->pw_uid, nobody->pw_gid, true} : TestUser{65534, 65534, true};
-}
-
 void handOver(const Path& folder) {
-    const TestUser user = unprivilegedUser();
-    if (!user.isOther) return;
+    const auto user = otherUser();
+    if (!user) return;
     std::vector<Path> paths{folder};
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) paths.push_back(entry.path());
     for (const Path& path : paths)
-        if (lchown(path.c_str(), user.uid, user.gid) != 0) throw std::runtime_error("could not hand over " + path.string());
+        if (lchown(path.c_str(), user->first, user->second) != 0) throw std::runtime_error("could not hand over " + path.string());
 }
 
 ChildOutcome asUnprivilegedUser(const std::function<std::string()>& body) {
-    const TestUser user = unprivilegedUser();
+    const auto user = otherUser();
     return runChild(
         [&]() -> std::string {
-            const bool became = !user.isOther || (setgroups(0, nullptr) == 0 && setresgid(user.gid, user.gid, user.gid) == 0 &&
-                                                  setresuid(user.uid, user.uid, user.uid) == 0);
+            const bool became = !user || (setgroups(0, nullptr) == 0 && setresgid(user->second, user->second, user->second) == 0 &&
+                                          setresuid(user->first, user->first, user->first) == 0);
             return became ? "" : "could not become the unprivileged user";
         },
         body);
@@ -95,11 +96,9 @@ ChildOutcome asUnprivilegedUser(const std::function<std::string()>& body) {
 
 std::vector<std::string> unprivilegedCommand(const Path& program, const std::vector<std::string>& arguments) {
     std::vector<std::string> command;
-    const TestUser user = unprivilegedUser();
-    if (user.isOther) {
-        command = {"/usr/bin/setpriv", "--reuid=" + std::to_string(user.uid), "--regid=" + std::to_string(user.gid),
+    if (const auto user = otherUser())
+        command = {"/usr/bin/setpriv", "--reuid=" + std::to_string(user->first), "--regid=" + std::to_string(user->second),
                    "--clear-groups", "--"};
-    }
     command.push_back(program.string());
     command.insert(command.end(), arguments.begin(), arguments.end());
     return command;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,18 +20,11 @@ ChildOutcome inChildProcess(const std::function<std::string()>& body);
 // The same, in a child that has a tmpfs of `size` (e.g. "512k") mounted at
 // `mountPoint` in a mount namespace of its own, so that a real full disk can be
 // tested without touching the machine.
-ChildOutcome withPrivateTmpfs(const Path& mountPoint, const std::string& size,
-                              const std::function<std::string()>& body);
+ChildOutcome withPrivateTmpfs(const Path& mountPoint, const std::string& size, const std::function<std::string()>& body);
 
 // Permission checks are real only for a user the kernel checks, and CI runs as root,
 // whom the kernel lets read anything. So tests about permissions, ownership and locks
-// run as "nobody" when they are root, and as their own user otherwise.
-struct TestUser {
-    uid_t uid;
-    gid_t gid;
-    bool isOther;  // not the tests' own user: files must be handed over to it
-};
-TestUser unprivilegedUser();
+// run as "nobody" when they are root (geteuid() == 0), and as their own user otherwise.
 // Makes the folder and everything under it the test user's, so that it can work there.
 void handOver(const Path& folder);
 // Runs `body` as the test user in a child process.

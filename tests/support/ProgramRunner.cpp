@@ -22,17 +22,15 @@ RunningProgram::RunningProgram(const Path& program, const std::vector<std::strin
     outFile_ = workingFolder / (".out-" + id);
     errFile_ = workingFolder / (".err-" + id);
 
-    std::vector<std::string> env, args{program.string()};
-    for (char** entry = environ; *entry != nullptr; ++entry) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry)
         if (environment.count(std::string(*entry).substr(0, std::string(*entry).find('='))) == 0) env.push_back(*entry);
-    }
-    for (const auto& [key, value] : environment) {
+    for (const auto& [key, value] : environment)
         if (!value.empty()) env.push_back(key + "=" + value);  // an empty value unsets
-    }
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> envp, argv;
+    // posix_spawn takes char* but changes neither list.
+    std::vector<char*> envp, argv{const_cast<char*>(program.c_str())};
     for (auto& e : env) envp.push_back(e.data());
-    for (auto& a : args) argv.push_back(a.data());
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     envp.push_back(nullptr);
     argv.push_back(nullptr);
 
@@ -53,13 +51,12 @@ RunningProgram::RunningProgram(const Path& program, const std::vector<std::strin
 
 RunningProgram::~RunningProgram() {
     if (hasEnded()) return;
-    // The group outlives its leader (xvfb-run's X server, the tray it started).
+    // The group outlives its leader (xvfb-run's X server, the tray it started): it has
+    // three seconds to end before it is killed.
     ::kill(-pid_, SIGTERM);
-    if (!waitFor(std::chrono::seconds(3))) {
-        ::kill(-pid_, SIGKILL);
-        wait();
-    }
+    for (int look = 0; look < 150 && !hasEnded(); ++look) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ::kill(-pid_, SIGKILL);
+    wait();
 }
 
 bool RunningProgram::hasEnded() {
@@ -70,15 +67,6 @@ bool RunningProgram::hasEnded() {
 
 void RunningProgram::kill() {
     if (!hasEnded()) ::kill(pid_, SIGKILL);
-}
-
-std::optional<ProgramOutcome> RunningProgram::waitFor(std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!hasEnded()) {
-        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return wait();
 }
 
 std::string RunningProgram::errSoFar() const { return readFile(errFile_); }

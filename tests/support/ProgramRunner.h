@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -29,8 +28,6 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     ProgramOutcome wait();
-    // The outcome once the program has ended within `limit`; nothing while it runs.
-    std::optional<ProgramOutcome> waitFor(std::chrono::milliseconds limit);
     bool hasEnded();
     // Ends it at once, as a crash or a power cut would (SIGKILL).
     void kill();

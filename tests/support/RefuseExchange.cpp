@@ -2,7 +2,6 @@
 // fail as it does on file systems that cannot swap two entries (FUSE mounts, most
 // network file systems), so that the real program publishes by its fallback.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <stdio.h>
 
 #include <cerrno>
