@@ -88,9 +88,11 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
                                      "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
                                      "send_destination=\"*\"/><allow receive_sender=\"*\"/><allow own=\"*\"/>"
                                      "</policy></busconfig>");
-    RunningProgram busDaemon("/usr/bin/dbus-daemon", {"--nofork", "--config-file=" + (temp / "bus.conf").string()},
+    // It prints its address once it listens; the socket file alone may come sooner.
+    RunningProgram busDaemon("/usr/bin/dbus-daemon",
+                             {"--nofork", "--print-address=2", "--config-file=" + (temp / "bus.conf").string()},
                              Environment {}, temp.path());
-    processEventsUntil([&] { return std::filesystem::exists(temp / "bus"); }, 5s);
+    processEventsUntil([&] { return busDaemon.errSoFar().find('\n') != std::string::npos; }, 5s);
     QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(busAddress), QStringLiteral("test"));
     ASSERT_TRUE(bus.isConnected()) << busAddress;
     qt::registerDBusTypes();
