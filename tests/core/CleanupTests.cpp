@@ -80,7 +80,13 @@ TEST(SnapshotNames, TheDayIsTheLocalDayTheCLibraryShows) {
     EXPECT_EQ(outcome.failure, "");
 }
 
-TEST(DuplicateCleanup, RemovesCopiesOfManagedNamesFilesAndFoldersAlike) {
+TEST(DuplicateCleanup, RemovesCopiesOfTheTopNamesOfEnabledItemsOnly) {
+    auto items = DefaultBackupItems::items("/home/me");
+    items.push_back({"odd", "Odd", "/x", "//Extra/inner", {}, false});
+    items.push_back({"flat", "Flat", "/y", "Single", {}, false});
+    items.push_back({"empty", "Empty", "/z", "///", {}, false});
+    BackupSettings settings{"/b", {"codex-rules", "agent-skills", "odd", "flat", "empty"}, 30};
+    EXPECT_EQ(managedTopLevelFolderNames(items, settings), (std::set<std::string>{"Codex", "Agents", "Extra", "Single"}));
     TemporaryFolder temp;
     PosixFileManager files;
     const Path latest = temp / "latest";
@@ -89,20 +95,8 @@ TEST(DuplicateCleanup, RemovesCopiesOfManagedNamesFilesAndFoldersAlike) {
     writeFile(latest / "manifest 2.json", "");
     makeFolder(latest / "Codex");
     makeFolder(latest / "codex 3");
-    const Tree kept{{"manifest 2.json", ""}, {"Codex", "<dir>"}, {"codex 3", "<dir>"}};
-    removeManagedDuplicateFolders(files, latest, {"Codex", "Agents"});
-    EXPECT_EQ(treeOf(latest), kept);
-    removeManagedDuplicateFolders(files, latest, {});  // nothing managed is nothing removed
-    EXPECT_EQ(treeOf(latest), kept);
-}
-
-TEST(DuplicateCleanup, ManagedTopLevelNamesComeFromEnabledItems) {
-    auto items = DefaultBackupItems::items("/home/me");
-    items.push_back({"odd", "Odd", "/x", "//Extra/inner", {}, false});
-    items.push_back({"flat", "Flat", "/y", "Single", {}, false});
-    items.push_back({"empty", "Empty", "/z", "///", {}, false});
-    BackupSettings settings{"/b", {"codex-rules", "agent-skills", "odd", "flat", "empty"}, 30};
-    EXPECT_EQ(managedTopLevelFolderNames(items, settings), (std::set<std::string>{"Codex", "Agents", "Extra", "Single"}));
+    removeManagedDuplicateFolders(files, latest, managedTopLevelFolderNames(items, settings));
+    EXPECT_EQ(treeOf(latest), (Tree{{"manifest 2.json", ""}, {"Codex", "<dir>"}, {"codex 3", "<dir>"}}));
     settings.enabledItemIDs.clear();
     EXPECT_TRUE(managedTopLevelFolderNames(items, settings).empty());
 }

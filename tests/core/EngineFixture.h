@@ -76,11 +76,9 @@ protected:
             if (settings.enabledItemIDs.count(item.id) == 0 || !real.examine(item.sourcePath).exists()) continue;
             const std::string top = item.destinationPath.substr(0, item.destinationPath.find('/'));
             expected[top] = "<dir>";
-            if (!real.examine(item.sourcePath).isDirectory()) {
-                expected[item.destinationPath] = readFile(item.sourcePath);
-                continue;
-            }
-            expected[item.destinationPath] = "<dir>";
+            const bool folder = real.examine(item.sourcePath).isDirectory();
+            expected[item.destinationPath] = folder ? "<dir>" : readFile(item.sourcePath);
+            if (!folder) continue;
             const auto& leftOut = item.excludedRelativePaths;
             for (const auto& [path, contents] : treeOf(item.sourcePath)) {
                 if (std::none_of(leftOut.begin(), leftOut.end(), [&](const auto& x) { return isSameOrInside(path, x); }))

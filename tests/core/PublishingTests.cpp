@@ -159,33 +159,24 @@ TEST_P(PublishingTest, ACrashAfterAnyStepIsPutRightBeforeTheNextRunTouchesAnythi
 INSTANTIATE_TEST_SUITE_P(Swap, PublishingTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "WithoutExchange" : "WithExchange"; });
 
-TEST(Recovery, PutsBackWhatWasSetAsideAndRemovesEveryOtherLeftover) {
+TEST(Recovery, PutsBackWhatWasSetAsideAndKeepsWhatItCannotPlace) {
     TemporaryFolder temp;
     PosixFileManager real;
-    const Path machine = temp / "box";
+    const Path snapshots = temp / "Snapshots";
     const std::string id = "0123456789ABCDEF0123456789ABCDEF0123";
-    writeFile(machine / (".unpublishing-latest-" + id) / "manifest.json", "old latest");
-    writeFile(machine / (".staging-" + id) / "manifest.json", "new");
-    writeFile(machine / "Snapshots/2025-03-19/manifest.json", "kept");
-    writeFile(machine / ("Snapshots/.unpublishing-2025-03-19-" + id) / "manifest.json", "stale");
-    writeFile(machine / ("Snapshots/.unpublishing-2025-03-20-" + id) / "manifest.json", "old day");
-    writeFile(machine / ("Snapshots/.publishing-" + id) / "manifest.json", "partial");
-    writeFile(machine / ("Snapshots/.unpublishing-" + id) / "manifest.json", "target unknown");
+    writeFile(snapshots / "2025-03-19/manifest.json", "kept");
+    writeFile(snapshots / (".unpublishing-2025-03-19-" + id) / "manifest.json", "stale");
+    writeFile(snapshots / (".unpublishing-2025-03-20-" + id) / "manifest.json", "old day");
+    writeFile(snapshots / (".unpublishing-" + id) / "manifest.json", "target unknown");
 
-    recoverInterruptedPublishing(real, machine, "latest");
-    recoverInterruptedPublishing(real, machine / "Snapshots");
+    recoverInterruptedPublishing(real, snapshots);
 
-    EXPECT_EQ(treeOf(machine), (Tree{{"latest", "<dir>"},
-                                     {"latest/manifest.json", "old latest"},
-                                     {"Snapshots", "<dir>"},
-                                     {"Snapshots/2025-03-19", "<dir>"},
-                                     {"Snapshots/2025-03-19/manifest.json", "kept"},
-                                     {"Snapshots/2025-03-20", "<dir>"},
-                                     {"Snapshots/2025-03-20/manifest.json", "old day"},
-                                     {"Snapshots/.unpublishing-" + id, "<dir>"},
-                                     {"Snapshots/.unpublishing-" + id + "/manifest.json", "target unknown"}}));
-    EXPECT_EQ(targetOfAside(asideName("2025-03-20")), "2025-03-20");
-    EXPECT_EQ(targetOfAside(".unpublishing-" + id), "");
+    EXPECT_EQ(treeOf(snapshots), (Tree{{"2025-03-19", "<dir>"},
+                                       {"2025-03-19/manifest.json", "kept"},
+                                       {"2025-03-20", "<dir>"},
+                                       {"2025-03-20/manifest.json", "old day"},
+                                       {".unpublishing-" + id, "<dir>"},
+                                       {".unpublishing-" + id + "/manifest.json", "target unknown"}}));
 }
 
 }  // namespace

@@ -42,10 +42,6 @@ TEST_F(ReliabilityTest, ChangesUnderTheWalkNeverBreakARun) {
         << skills.message.value_or("");
     EXPECT_EQ(result.manifest.items[5].status, Status::copied);
     EXPECT_EQ(namesIn(machine), (std::set<std::string>{"Snapshots", "latest"}));
-    // A link that replaced a folder is copied as a link, never followed out of the tree.
-    files.beforeEach = nullptr;
-    run();
-    EXPECT_EQ(real.examine(latest / "Codex/skills/s16", Links::noFollow).type, EntryType::symlink);
 }
 
 TEST_F(ReliabilityTest, OddSourceTreesAreCopiedOrFailLoudly) {
@@ -63,7 +59,6 @@ TEST_F(ReliabilityTest, OddSourceTreesAreCopiedOrFailLoudly) {
     EXPECT_EQ(result.manifest.items[5].status, Status::copied) << result.manifest.items[5].message.value_or("");
     EXPECT_EQ(result.manifest.items[3].status, Status::copied) << result.manifest.items[3].message.value_or("");
     EXPECT_EQ(withoutManifest(treeOf(latest)), backupOfSources());
-    EXPECT_NO_THROW(backupManifestFromJson(readFile(latest / "manifest.json")));
 
     // Deeper than a path may be long: the item fails, naming where, and nothing is lost silently.
     std::filesystem::remove_all(home / ".codex/automations");
@@ -90,7 +85,6 @@ TEST_F(ReliabilityTest, AFullDiskFailsOnlyTheItemThatDidNotFitOrKeepsTheEarlierB
     const auto outcome = withPrivateTmpfs(root, "1m", [&]() -> std::string {
         auto result = run(real, marchDay(19));
         const auto& skills = result.manifest.items[4];
-        if (result.manifest.items[1].status != Status::copied) return "AGENTS.md was not copied";
         const std::string expected = "Could not copy " + quotedPath((home / ".codex/skills/big/blob.bin").string()) +
                                      ": the disk is full. The previous backup had no copy of it to keep.";
         if (skills.status != Status::failed || *skills.message != expected) return "skills: " + skills.message.value_or("");
