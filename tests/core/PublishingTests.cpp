@@ -151,7 +151,6 @@ TEST_P(PublishingTest, ACrashAfterAnyStepIsPutRightBeforeTheNextRunTouchesAnythi
         EXPECT_EQ(checkNothingLeft(), "") << label;
         run(real);
         EXPECT_TRUE(isWholeNew(treeOf(latest))) << label;
-        EXPECT_EQ(checkNothingLeft(), "") << label;
         if (HasFailure()) return;
     }
 }
