@@ -34,12 +34,10 @@ TEST_F(ItemCopierTest, ExclusionsMatchFromTheRootOnly) {
     writeFile(source / "codex-primary-runtime", "4444");
     writeFile(source / ".hidden", "55555");
     makeFolder(source / "empty/nested");
-    const auto stats = copy({".system", "codex-primary-runtime", "/pdf", "", "pdf/"}).stats;
+    copy({".system", "codex-primary-runtime", "/pdf", "", "pdf/"});
     EXPECT_EQ(treeOf(destination), (Tree{{".systemd", "<dir>"}, {".systemd/b", "22"}, {"pdf", "<dir>"},
                                          {"pdf/.system", "<dir>"}, {"pdf/.system/c", "333"}, {".hidden", "55555"},
                                          {"empty", "<dir>"}, {"empty/nested", "<dir>"}}));
-    EXPECT_EQ(stats.fileCount, 3);
-    EXPECT_EQ(stats.byteCount, 10u);
 }
 
 TEST_F(ItemCopierTest, ReplacesWhateverWasAtTheDestinationAndKeepsFolderBits) {

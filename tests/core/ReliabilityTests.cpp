@@ -6,7 +6,6 @@
 #include <fstream>
 
 #include "BrindleCore/BackupServiceError.h"
-#include "BrindleCore/FileSystemError.h"
 #include "tests/core/EngineFixture.h"
 #include "tests/support/ChildProcess.h"
 
