@@ -72,7 +72,6 @@ TEST_F(BackupServiceTest, AFailedItemKeepsItsEarlierCopyItsPathAsWrittenAndTheRu
     EXPECT_NE(agents.message->find("permission was denied. The copy from the previous backup was kept."), std::string::npos)
         << *agents.message;
     EXPECT_EQ(readFile(latest / "Codex/AGENTS.md"), "agents");
-    EXPECT_EQ(treeOf(latest), treeOf(snapshotOf(marchDay(20))));
     EXPECT_EQ(result.manifest.warnings,
               (std::vector<std::string>{"Global AGENTS.md failed: " + *agents.message, "Codex rules failed: " + *rules.message}));
     EXPECT_EQ(result.copiedItemCount(), 4);
