@@ -13,15 +13,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(FileLock, AHeldLockEndsTheWaitOfARunNamingTheLockBesideTheSettings) {
+TEST(FileLock, AHeldLockEndsTheWaitOfARunNamingTheLock) {
     TemporaryFolder temp;
     handOver(temp.path());
     const auto outcome = asUnprivilegedUser([&]() -> std::string {
         PosixFileManager files;
         const Path file = lockPathBeside(temp / "config/Brindle/settings.json", kRunLockName);
-        if (file != temp / "config/Brindle/run.lock") return "the lock is not beside the settings";
-        const auto held = FileLock::acquire(files, file, 0ms);
-        if (!held) return "the free lock was refused";
+        const auto held = FileLock::acquire(files, file, 0ms);  // another run
         const std::string failure = failureOf<std::runtime_error>([&] { holdRunLock(files, file, 50ms); });
         if (failure.rfind("another backup is still running: its lock " + quotedPath(file.string()), 0) != 0)
             return "the run did not give up waiting as it should: " + failure;

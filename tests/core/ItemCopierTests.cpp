@@ -47,7 +47,6 @@ TEST_F(ItemCopierTest, ReplacesWhateverWasAtTheDestination) {
     const auto stats = copyItem(files, temp / "AGENTS.md", destination, {"anything"}).stats;
     EXPECT_EQ(readFile(destination), "rules");
     EXPECT_EQ(stats.fileCount, 1);
-    EXPECT_EQ(stats.byteCount, 5u);
     // An item whose folder cannot be opened fails whole, before its place is touched:
     // it is not copied empty.
     files.failWhen("walk", source.string(), EACCES);

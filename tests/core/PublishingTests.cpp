@@ -81,7 +81,6 @@ TEST_P(PublishingTest, EveryFailingCallLeavesEveryBackupWholeAndTheNextRunClean)
     for (bool earlierRunToday : {false, true}) {
         keepState(earlierRunToday);
         const std::size_t calls = callsOfARun();
-        ASSERT_GT(calls, 60u);
         for (std::size_t call = 0; call < calls; ++call, ++faultyRuns) {
             restoreState();
             FaultInjectingFileManager failing(real, refuseExchange());
