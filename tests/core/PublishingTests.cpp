@@ -157,8 +157,7 @@ TEST_P(PublishingTest, ACrashAfterAnyStepIsPutRightBeforeTheNextRunTouchesAnythi
 INSTANTIATE_TEST_SUITE_P(Swap, PublishingTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "WithoutExchange" : "WithExchange"; });
 
-// A day's name holds dashes, as the id does; an aside naming no target is kept here. The
-// crash test above sees latest's aside put back and other leftovers removed.
+// Only here: a day's name holds dashes, as the id does; an aside naming no target is kept.
 TEST(Recovery, PutsBackWhatWasSetAsideAndKeepsWhatItCannotPlace) {
     TemporaryFolder temp;
     PosixFileManager real;
