@@ -243,7 +243,11 @@ TEST_P(InterruptedRestoreTest, LeavesEachItemWholeWhateverCallFailsOrStopsIt) {
                 for (const auto& entry : run(real, marchDay(21)).manifest.items)
                     EXPECT_EQ(entry.status, Status::copied) << label << ": the backup after it lacks " << entry.id;
             } else {
-                restore(real, {"", {"codex-rules"}});
+                // What the next restore puts right is on stable storage once it returns.
+                DurabilityModel next(real, machine);
+                restore(next, {"", {"codex-rules"}});
+                next.expectDurable(written);
+                EXPECT_EQ(next.breaches(), std::vector<std::string>{}) << label;
             }
             EXPECT_EQ(problems(after), "") << label;
             if (HasFailure()) return;
