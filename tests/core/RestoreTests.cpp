@@ -106,25 +106,21 @@ TEST_F(RestoreTest, PutsFilesAndFoldersBackFromLatestOrASnapshotKeepingWhatBacku
         Path from;
         std::set<std::string> restored;
     };
-    const Path day19 = snapshots / "2025-03-19";
     const std::vector<Case> cases{
         {{"", {"codex-agents"}}, latest, {"codex-agents"}},
-        {{"2025-03-19", {"codex-skills", "codex-agents"}}, day19, {"codex-skills", "codex-agents"}},
+        {{"2025-03-19", {"codex-skills", "codex-agents"}}, snapshots / "2025-03-19", {"codex-skills", "codex-agents"}},
         {{"latest", {}}, latest, {"codex-automations", "codex-agents", "codex-config", "codex-rules", "codex-skills", "agent-skills"}},
     };
     for (const auto& c : cases) {
         reset();
-        const auto outcome = restore(files, c.request);
-        const std::string label = c.from.filename().string() + " " + std::to_string(c.restored.size());
-        EXPECT_EQ(outcome.restoredCount(), c.restored.size()) << label;
+        restore(files, c.request);
         for (const auto& item : items) {
             EXPECT_EQ(stateOf(item.sourcePath), c.restored.count(item.id) ? restoredFrom(c.from, item) : before[item.id])
-                << label << " " << item.id;
+                << c.from.filename() << " " << c.restored.size() << " " << item.id;
         }
         EXPECT_EQ(namesIn(home / ".codex"), (std::set<std::string>{"AGENTS.md", "automations", "config.toml", "rules", "skills"}));
         EXPECT_EQ(namesIn(home / "dotfiles"), std::set<std::string>{"config.toml"});
         EXPECT_EQ(fs::read_symlink(home / ".codex/config.toml"), "../dotfiles/config.toml");
-        EXPECT_EQ(outcome.undo.parent_path(), machine / "Undo");
     }
 }
 
