@@ -18,21 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What is at a path, through a link there: each entry at and below it (the path itself
-// as "") with its type and bits, modification time, and contents or link target.
-Tree stateOf(const Path& path) {
-    Tree state;
-    if (!fs::exists(path)) return state;
-    Tree tree = fs::is_directory(path) ? treeOf(path) : Tree{};
-    tree[""] = fs::is_directory(path) ? "<dir>" : readFile(path);
-    for (const auto& [entry, contents] : tree) {
-        struct stat status {};
-        EXPECT_EQ(entry.empty() ? stat(path.c_str(), &status) : lstat((path / entry).c_str(), &status), 0) << entry;
-        state[entry] = std::to_string(status.st_mode) + ", " + std::to_string(status.st_mtim.tv_sec) + "." +
-                       std::to_string(status.st_mtim.tv_nsec) + ": " + contents;
-    }
-    return state;
-}
+// What is at a path, through a link there: each entry at and below it with its bits,
+// time and contents.
+Tree stateOf(const Path& path) { return fs::exists(path) ? attributedTreeOf(path) : Tree{}; }
 
 class RestoreTest : public EngineFixture {
 protected:
