@@ -18,10 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What is at a path, through a link there: each entry at and below it with its bits,
-// time and contents.
-Tree stateOf(const Path& path) { return fs::exists(path) ? attributedTreeOf(path) : Tree{}; }
-
 class RestoreTest : public EngineFixture {
 protected:
     Path lock = temp / "run.lock";
@@ -49,7 +45,7 @@ protected:
         fs::remove(home / ".codex/skills/pdf/link");
         writeFile(home / ".codex/skills/.system/x", "system, updated");
         writeFile(home / ".codex/automations/.run-jitter-salt", "salt 2");
-        for (const auto& item : items) before[item.id] = stateOf(item.sourcePath);
+        for (const auto& item : items) before[item.id] = attributedTreeOf(item.sourcePath);
         real.createDirectory(pristine);
         real.copyItem(home, pristine / "home");
         real.copyItem(root, pristine / "root");
@@ -66,7 +62,7 @@ protected:
     // The backup's copy of the item, with what the item's place held under its excluded
     // paths before: backups leave those out, and a restore keeps them as they are.
     Tree restoredFrom(const Path& backup, const BackupItem& item) {
-        Tree tree = stateOf(appendingRelativePath(backup, item.destinationPath));
+        Tree tree = attributedTreeOf(appendingRelativePath(backup, item.destinationPath));
         for (const auto& [path, state] : before[item.id]) {
             for (const auto& excluded : item.excludedRelativePaths)
                 if (isSameOrInside(path, excluded)) tree[path] = state;
@@ -76,7 +72,7 @@ protected:
     // "" when every item is as before or as restored, and nothing of a restore is left beside them.
     std::string problems(const std::map<std::string, Tree>& after) {
         for (const auto& item : items) {
-            const Tree now = stateOf(item.sourcePath);
+            const Tree now = attributedTreeOf(item.sourcePath);
             if (now != before[item.id] && now != after.at(item.id)) return item.id + " is neither as before nor as restored";
         }
         for (const auto& folder : {home / ".codex", home / ".agents", home / "dotfiles"}) {
@@ -102,7 +98,7 @@ TEST_F(RestoreTest, PutsFilesAndFoldersBackFromLatestOrASnapshotKeepingWhatBacku
         reset();
         restore(files, c.request);
         for (const auto& item : items) {
-            EXPECT_EQ(stateOf(item.sourcePath), c.restored.count(item.id) ? restoredFrom(c.from, item) : before[item.id])
+            EXPECT_EQ(attributedTreeOf(item.sourcePath), c.restored.count(item.id) ? restoredFrom(c.from, item) : before[item.id])
                 << c.from.filename() << " " << c.restored.size() << " " << item.id;
         }
         EXPECT_EQ(namesIn(home / ".codex"), (std::set<std::string>{"AGENTS.md", "automations", "config.toml", "rules", "skills"}));
@@ -176,7 +172,7 @@ TEST_P(InterruptedRestoreTest, LeavesEachItemWholeWhateverCallFailsOrStopsIt) {
     DurabilityModel model(counting, machine);
     std::vector<Path> written{restore(model).undo};
     for (const auto& item : items) {
-        after[item.id] = stateOf(item.sourcePath);
+        after[item.id] = attributedTreeOf(item.sourcePath);
         written.push_back(fs::canonical(item.sourcePath));  // where a linked source's content went
     }
     model.expectDurable(written);
@@ -198,7 +194,7 @@ TEST_P(InterruptedRestoreTest, LeavesEachItemWholeWhateverCallFailsOrStopsIt) {
             } catch (const SimulatedCrash&) {
             } catch (const std::exception& error) {  // an error ends a restore before it changes any item
                 EXPECT_NE(std::string(error.what()).find('/'), std::string::npos) << error.what();
-                for (const auto& item : items) EXPECT_EQ(stateOf(item.sourcePath), before[item.id]) << label << item.id;
+                for (const auto& item : items) EXPECT_EQ(attributedTreeOf(item.sourcePath), before[item.id]) << label << item.id;
             }
             if (call % 2 == 0) {
                 for (const auto& entry : run(real, marchDay(21)).manifest.items)
