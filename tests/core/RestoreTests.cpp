@@ -111,8 +111,7 @@ TEST_F(RestoreTest, ADryRunSaysWhatWouldChange) {
     const auto plan = planRestore(files, machine, home, {"", {"codex-agents", "codex-skills"}});
     ASSERT_EQ(plan.items.size(), 2u);
     const auto agents = changesOfRestore(files, plan.items[0]);
-    EXPECT_EQ(agents.changed, 1u);
-    EXPECT_EQ(agents.first.front().path, "AGENTS.md");
+    EXPECT_EQ(std::tie(agents.added, agents.changed, agents.removed, agents.first.at(0).path), std::make_tuple(0u, 1u, 0u, "AGENTS.md"));
     const auto skills = changesOfRestore(files, plan.items[1]);
     EXPECT_EQ(std::tie(skills.added, skills.changed, skills.removed), std::make_tuple(1u, 1u, 2u));
     std::string listed;
