@@ -11,11 +11,6 @@ namespace {
 
 bool under(const std::string& path, const std::string& folder) { return path != folder && isSameOrInside(path, folder); }
 
-template <class Keep>
-void eraseIf(std::set<std::string>& marks, Keep erase) {
-    for (auto it = marks.begin(); it != marks.end();) it = erase(*it) ? marks.erase(it) : std::next(it);
-}
-
 }  // namespace
 
 bool DurabilityModel::isPublished(const Path& path) const {
@@ -39,7 +34,7 @@ void DurabilityModel::markTree(const Path& root) {
 void DurabilityModel::rename(const std::string& from, const std::string& to) {
     for (auto* marks : {&names_, &data_}) {
         std::set<std::string> moved;
-        eraseIf(*marks, [&](const std::string& mark) {
+        std::erase_if(*marks, [&](const std::string& mark) {
             if (!isSameOrInside(mark, from)) return false;
             moved.insert(to + mark.substr(from.size()));
             return true;
@@ -91,27 +86,23 @@ void DurabilityModel::copyAttributes(const Path& from, const Path& to) {
 }
 
 void DurabilityModel::removeItem(const Path& path) {
-    std::unique_lock lock(mutex_);
+    ForwardingFileManager::removeItem(path);
+    std::lock_guard lock(mutex_);
     if (const auto found = displaced_.find(path.string()); found != displaced_.end())
         breaches_.push_back("removed " + path.string() + ", the earlier content of " + found->second +
                             ", before the swap that replaced it was on stable storage");
-    lock.unlock();
-    ForwardingFileManager::removeItem(path);
-    lock.lock();
-    for (auto* marks : {&names_, &data_}) eraseIf(*marks, [&](const std::string& mark) { return isSameOrInside(mark, path.string()); });
+    for (auto* marks : {&names_, &data_}) std::erase_if(*marks, [&](const auto& mark) { return isSameOrInside(mark, path.string()); });
     displaced_.erase(path.string());
 }
 
 void DurabilityModel::moveItem(const Path& from, const Path& to) {
-    std::unique_lock lock(mutex_);
+    ForwardingFileManager::moveItem(from, to);
+    std::lock_guard lock(mutex_);
     for (const auto& [where, backup] : displaced_) {
         if (backup == to.string())
             breaches_.push_back("moved " + from.string() + " into " + backup + " before its earlier content's move to " +
                                 where + " was on stable storage");
     }
-    lock.unlock();
-    ForwardingFileManager::moveItem(from, to);
-    lock.lock();
     rename(from.string(), to.string());
     if (isPublished(from)) displaced_[to.string()] = from.string();
     check("moveItem " + from.string() + " to " + to.string());
@@ -133,17 +124,16 @@ bool DurabilityModel::exchangeItems(const Path& a, const Path& b) {
 void DurabilityModel::syncTree(const Path& path) {
     ForwardingFileManager::syncTree(path);
     std::lock_guard lock(mutex_);
-    eraseIf(names_, [&](const std::string& mark) { return under(mark, path.string()); });
-    eraseIf(data_, [&](const std::string& mark) { return isSameOrInside(mark, path.string()); });
+    std::erase_if(names_, [&](const std::string& mark) { return under(mark, path.string()); });
+    std::erase_if(data_, [&](const std::string& mark) { return isSameOrInside(mark, path.string()); });
 }
 
 void DurabilityModel::syncFolder(const Path& path) {
     ForwardingFileManager::syncFolder(path);
     std::lock_guard lock(mutex_);
-    eraseIf(names_, [&](const std::string& mark) { return Path(mark).parent_path() == path; });
+    std::erase_if(names_, [&](const std::string& mark) { return Path(mark).parent_path() == path; });
     data_.erase(path.string());  // a folder's own attributes go with its entries
-    for (auto it = displaced_.begin(); it != displaced_.end();)
-        it = Path(it->first).parent_path() == path ? displaced_.erase(it) : std::next(it);
+    std::erase_if(displaced_, [&](const auto& entry) { return Path(entry.first).parent_path() == path; });
 }
 
 void DurabilityModel::expectDurable(const std::vector<Path>& backups) {

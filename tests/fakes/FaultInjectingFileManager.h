@@ -23,7 +23,7 @@ public:
     explicit FaultInjectingFileManager(FileManager& inner, bool refuseExchange = false)
         : ForwardingFileManager(inner), refuseExchange_(refuseExchange) {}
 
-    // Calls of `operation` (e.g. "copyItem", "walk.next"; "*" for any) whose path
+    // Calls of `operation` (e.g. "copyItem", "walk.next") whose path
     // contains `pathPart` fail with `code`: every one, or only the first `times`.
     void failWhen(std::string operation, std::string pathPart, int code, int times = -1) {
         std::lock_guard lock(mutex_);
@@ -45,9 +45,7 @@ public:
     std::function<void(const std::string& operation, const Path& path)> beforeEach;
 
     bool exchangeItems(const Path& a, const Path& b) override {
-        if (!refuseExchange_) return ForwardingFileManager::exchangeItems(a, b);
-        enter("exchangeItems", a);
-        return false;
+        return refuseExchange_ ? pass("exchangeItems", a, [] { return false; }) : ForwardingFileManager::exchangeItems(a, b);
     }
     std::size_t callCount() const {
         std::lock_guard lock(mutex_);
@@ -60,8 +58,7 @@ public:
         if (crashAfter && number > *crashAfter) throw SimulatedCrash{};
         int code = failingCall && failingCall->first == number ? failingCall->second : 0;
         for (auto& fault : faults_) {
-            if (fault.times != 0 && (fault.operation == "*" || fault.operation == operation) &&
-                path.string().find(fault.pathPart) != std::string::npos) {
+            if (fault.times != 0 && fault.operation == operation && path.string().find(fault.pathPart) != std::string::npos) {
                 code = fault.code;
                 if (fault.times > 0) --fault.times;
             }

@@ -67,4 +67,17 @@ std::map<std::string, std::string> treeOf(const Path& root) {
     return tree;
 }
 
+Tree attributedTreeOf(const Path& root) {
+    Tree tree = fs::is_directory(root) ? treeOf(root) : Tree{};
+    tree[""] = fs::is_directory(root) ? "<dir>" : readFile(root);
+    for (auto& [entry, contents] : tree) {
+        struct stat status {};
+        if ((entry.empty() ? stat(root.c_str(), &status) : lstat((root / entry).c_str(), &status)) != 0)
+            throw std::runtime_error("could not examine " + (root / entry).string());
+        contents = std::to_string(status.st_mode) + ", " + std::to_string(status.st_mtim.tv_sec) + "." +
+                   std::to_string(status.st_mtim.tv_nsec) + ": " + contents;
+    }
+    return tree;
+}
+
 }  // namespace brindle::testing

@@ -35,6 +35,9 @@ Path memoryBackedTemporaryBase();
 // links as "-> target"), for comparing whole trees.
 using Tree = std::map<std::string, std::string>;
 Tree treeOf(const Path& root);
+// As treeOf, each entry led by its type and permission bits and its modification time
+// ("mode, seconds.nanoseconds: "), and the root itself, through a link there, as "".
+Tree attributedTreeOf(const Path& root);
 
 // The message of the `Error` that `action` threw, or "" when it threw none.
 template <class Error = std::exception, class Action>
