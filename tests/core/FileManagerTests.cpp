@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <linux/magic.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include "BrindleCore/UserFolders.h"
 #include "tests/fakes/TemporaryFolder.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/SyncCalls.h"
 
 namespace brindle::testing {
 namespace {
@@ -145,6 +147,8 @@ TEST_F(PosixFileManagerTest, DeepTreesAreCopiedAndRemovedWithFewOpenFiles) {
     EXPECT_EQ(outcome.failure, "");
 }
 
+// A power cut keeps only what was synced: a written file's data before its name takes
+// the old one's place, that name after, and a tree the way that reaches its storage.
 TEST_F(PosixFileManagerTest, EachFileSystemIsSyncedTheWayThatReachesItsStorage) {
     using enum posix::SyncMethod;  // an unknown file system is synced entry by entry
     for (const auto& [type, method] : std::vector<std::pair<long, posix::SyncMethod>>{
@@ -153,10 +157,20 @@ TEST_F(PosixFileManagerTest, EachFileSystemIsSyncedTheWayThatReachesItsStorage) 
         EXPECT_EQ(posix::syncMethodFor(type), method) << std::hex << type;
     for (const Path& base : {memoryBackedTemporaryBase(), Path(fs::temp_directory_path())}) {
         TemporaryFolder folder(base);
+        struct statfs fileSystem {};
+        ASSERT_EQ(statfs(folder.path().c_str(), &fileSystem), 0);
+        const auto method = posix::syncMethodFor(fileSystem.f_type);
+        const std::string at = folder.path().string(), settings = at + "/settings.json";
+        auto calls = syncCallsOf([&] { files.writeFileAtomically(settings, "{}"); });
+        ASSERT_GE(calls.size(), 2u) << base;
+        EXPECT_EQ(calls[0].rfind("fsync " + at + "/.settings.json.", 0), 0u) << calls[0];
+        EXPECT_EQ(calls[1], "rename " + calls[0].substr(6) + " " + settings);
+        EXPECT_EQ(std::vector(calls.begin() + 2, calls.end()), method == none ? std::vector<std::string>{} : std::vector{"fsync " + at});
         writeFile(folder / "tree/a/file", "x");
-        EXPECT_NO_THROW(files.syncTree(folder / "tree"));
-        EXPECT_NO_THROW(files.syncFolder(folder.path()));
-        EXPECT_NO_THROW(posix::syncTree(folder / "tree/a/file"));
+        const std::map<posix::SyncMethod, std::vector<std::string>> treeCalls{
+            {none, {}}, {wholeFileSystem, {"syncfs " + at + "/tree"}},
+            {eachEntry, {"fsync " + at + "/tree/a/file", "fsync " + at + "/tree/a", "fsync " + at + "/tree"}}};
+        EXPECT_EQ(syncCallsOf([&] { files.syncTree(folder / "tree"); }), treeCalls.at(method)) << base;
     }
 }
 
