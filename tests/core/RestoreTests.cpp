@@ -153,7 +153,8 @@ TEST_F(RestoreTest, RefusesClearlyAndChangesNothing) {
         const auto held = FileLock::acquire(files, lock, std::chrono::milliseconds(0));
         const std::string failure =
             failureOf<std::runtime_error>([&] { performRestore(files, machine, home, {}, lock, std::chrono::milliseconds(50)); });
-        if (failure.rfind("another backup is still running", 0) != 0) return "not refused for the lock: " + failure;
+        if (failure.rfind("another backup is still running: its lock " + quotedPath(lock.string()), 0) != 0)
+            return "not refused for the lock: " + failure;
         return treeOf(home) == home0 && !fs::exists(machine / "Undo") ? "" : "changed something";
     });
     ASSERT_TRUE(outcome.available) << outcome.failure;
