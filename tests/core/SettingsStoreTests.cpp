@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
-
-#include "BrindleCore/FileSystemError.h"
 #include "BrindleCore/SettingsStore.h"
-#include "tests/fakes/FaultInjectingFileManager.h"
 #include "tests/fakes/TemporaryFolder.h"
 
 namespace brindle::testing {
@@ -56,17 +52,6 @@ TEST_F(SettingsStoreTest, ValuesAreTakenAsTheyAreAndOnlyTheThreeKeysAreSaved) {
     EXPECT_EQ(store.settings(), expected);
     store.save();
     EXPECT_EQ(readFile(file), toJson(expected));
-}
-
-TEST_F(SettingsStoreTest, AFailedSaveKeepsTheChangeInMemoryAndTheOldFileWhole) {
-    writeFile(file, toJson(defaults()));
-    FaultInjectingFileManager failing(real);
-    SettingsStore store(failing, file, home);
-    failing.failWhen("writeFileAtomically", "settings.json", ENOSPC);
-    const std::string failure = failureOf<FileSystemError>([&] { store.update([](BackupSettings& s) { s.destinationRootPath = "/new/root"; }); });
-    EXPECT_NE(failure.find("the disk is full"), std::string::npos) << failure;
-    EXPECT_EQ(store.settings().destinationRootPath, "/new/root");
-    EXPECT_EQ(readFile(file), toJson(defaults()));
 }
 
 }  // namespace
