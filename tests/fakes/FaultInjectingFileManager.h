@@ -29,10 +29,6 @@ public:
         std::lock_guard lock(mutex_);
         faults_.push_back({std::move(operation), std::move(pathPart), code, times});
     }
-    void clearFaults() {
-        std::lock_guard lock(mutex_);
-        faults_.clear();
-    }
     // Set before the run. The call with this number (0-based, counted from
     // construction) fails with this errno.
     std::optional<std::pair<std::size_t, int>> failingCall;
