@@ -17,7 +17,6 @@ protected:
     Path pristine = temp / "pristine";
     Tree latestBefore;
     std::map<std::string, Tree> snapshotsBefore;
-    bool refuseExchange() const { return GetParam(); }
 
     void SetUp() override {
         EngineFixture::SetUp();
@@ -43,7 +42,7 @@ protected:
     }
     std::size_t callsOfARun() {
         restoreState();
-        FaultInjectingFileManager counting(real, refuseExchange());
+        FaultInjectingFileManager counting(real, GetParam());
         run(counting);
         return counting.callCount();
     }
@@ -83,7 +82,7 @@ TEST_P(PublishingTest, EveryFailingCallLeavesEveryBackupWholeAndTheNextRunClean)
         const std::size_t calls = callsOfARun();
         for (std::size_t call = 0; call < calls; ++call, ++faultyRuns) {
             restoreState();
-            FaultInjectingFileManager failing(real, refuseExchange());
+            FaultInjectingFileManager failing(real, GetParam());
             // The engine treats every failure alike, whatever its errno: one is enough.
             failing.failingCall = {call, EIO};
             const std::string label = (earlierRunToday ? "same day, call " : "call ") + std::to_string(call);
@@ -113,7 +112,7 @@ TEST_P(PublishingTest, APowerCutAtAnyMomentLeavesEveryBackupWholeAndSuccessIsDur
         keepState(state == std::string("same day"));
         restoreState();
         if (state == std::string("first run")) real.removeItem(root);
-        FaultInjectingFileManager exchange(real, refuseExchange());
+        FaultInjectingFileManager exchange(real, GetParam());
         DurabilityModel model(exchange, machine);
         run(model);
         model.expectDurable({latest, snapshotOf(marchDay(20))});
@@ -126,7 +125,7 @@ TEST_P(PublishingTest, ACrashAfterAnyStepIsPutRightBeforeTheNextRunTouchesAnythi
     const std::size_t calls = callsOfARun();
     for (std::size_t call = 0; call < calls; ++call) {
         restoreState();
-        FaultInjectingFileManager crashing(real, refuseExchange());
+        FaultInjectingFileManager crashing(real, GetParam());
         crashing.crashAfter = call;
         try {
             run(crashing);
@@ -134,7 +133,7 @@ TEST_P(PublishingTest, ACrashAfterAnyStepIsPutRightBeforeTheNextRunTouchesAnythi
         }
         // The next run fails right after it has put things right, as a second crash or
         // a full disk would make it: what it found must already be whole by then.
-        FaultInjectingFileManager next(real, refuseExchange());
+        FaultInjectingFileManager next(real, GetParam());
         next.failWhen("createDirectory", "/.staging-", EIO);
         std::string removedOnlyCopy;
         next.beforeEach = [&](const std::string& operation, const Path& path) {

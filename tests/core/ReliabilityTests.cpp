@@ -28,8 +28,7 @@ TEST_F(ReliabilityTest, OddSourceTreesAreCopiedOrFailLoudly) {
     writeFile(deep / "bottom.rules", "deep");
 
     auto result = run();
-    EXPECT_EQ(result.manifest.items[5].status, Status::copied) << result.manifest.items[5].message.value_or("");
-    EXPECT_EQ(result.manifest.items[3].status, Status::copied) << result.manifest.items[3].message.value_or("");
+    for (const auto& item : result.manifest.items) EXPECT_EQ(item.status, Status::copied) << item.message.value_or("");
     EXPECT_EQ(withoutManifest(treeOf(latest)), backupOfSources());
 
     // Deeper than a path may be long: the item fails, naming where, and nothing is lost silently.

@@ -58,10 +58,9 @@ public:
     // A hint that changes nothing: passed on without telling `enter`.
     void dropCachedPages(const Path& p) override { inner_.dropCachedPages(p); }
 
-protected:
+private:
     FileManager& inner_;
 
-private:
     class Walk final : public DirectoryWalk {
     public:
         Walk(ForwardingFileManager& owner, std::unique_ptr<DirectoryWalk> inner, Path root)
