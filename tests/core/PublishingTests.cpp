@@ -40,13 +40,6 @@ protected:
         real.removeItem(root);
         real.copyItem(pristine, root);
     }
-    std::size_t callsOfARun() {
-        restoreState();
-        FaultInjectingFileManager counting(real, GetParam());
-        run(counting);
-        return counting.callCount();
-    }
-
     bool isWholeNew(const Tree& backup) { return problemsOfNewBackup(backup, latestBefore).empty(); }
 
     // Each published backup is whole: what it was before, or the new one.
@@ -75,17 +68,22 @@ protected:
     }
 };
 
-TEST_P(PublishingTest, EveryFailingCallLeavesEveryBackupWholeAndTheNextRunClean) {
+// Each call of a run fails in one run and is the last before a crash in another. The
+// run after a crash fails right after it has put things right, as a second crash or a
+// full disk would make it: what it found must already be whole by then.
+TEST_P(PublishingTest, EveryFailingCallOrCrashLeavesEveryBackupWholeAndTheNextRunPutsItRight) {
     std::size_t faultyRuns = 0, errors = 0;
     for (bool earlierRunToday : {false, true}) {
         keepState(earlierRunToday);
-        const std::size_t calls = callsOfARun();
-        for (std::size_t call = 0; call < calls; ++call, ++faultyRuns) {
+        restoreState();
+        FaultInjectingFileManager counting(real, GetParam());
+        run(counting);
+        for (std::size_t call = 0; call < counting.callCount(); ++call, ++faultyRuns) {
             restoreState();
             FaultInjectingFileManager failing(real, GetParam());
             // The engine treats every failure alike, whatever its errno: one is enough.
             failing.failingCall = {call, EIO};
-            const std::string label = (earlierRunToday ? "same day, call " : "call ") + std::to_string(call);
+            std::string label = (earlierRunToday ? "same day, call " : "call ") + std::to_string(call);
             try {
                 for (const auto& entry : run(failing).manifest.items)
                     EXPECT_NE(entry.message.value_or("/").find('/'), std::string::npos) << label << ": " << *entry.message;
@@ -97,6 +95,30 @@ TEST_P(PublishingTest, EveryFailingCallLeavesEveryBackupWholeAndTheNextRunClean)
             run(real);
             EXPECT_TRUE(isWholeNew(treeOf(latest)) && isWholeNew(treeOf(snapshotOf(marchDay(20))))) << label;
             EXPECT_EQ(checkNothingLeft(), "") << label;
+
+            restoreState();
+            FaultInjectingFileManager crashing(real, GetParam());
+            crashing.crashAfter = call;
+            try {
+                run(crashing);
+            } catch (...) {  // the crash, or an error an earlier step saw
+            }
+            FaultInjectingFileManager next(real, GetParam());
+            next.failWhen("createDirectory", "/.staging-", EIO);
+            std::string removedOnlyCopy;
+            next.beforeEach = [&](const std::string& operation, const Path& path) {
+                if (operation != "removeItem" || !removedOnlyCopy.empty() || !real.examine(path).exists()) return;
+                const bool latestWhole =
+                    real.examine(latest).exists() && (treeOf(latest) == latestBefore || isWholeNew(treeOf(latest)));
+                if (!latestWhole && treeOf(path) == latestBefore) removedOnlyCopy = path.string();
+            };
+            label = (earlierRunToday ? "same day, crash after call " : "crash after call ") + std::to_string(call);
+            EXPECT_THROW(run(next), FileSystemError) << label;
+            EXPECT_EQ(removedOnlyCopy, "") << label << ": removed the only whole copy of the earlier backup";
+            EXPECT_EQ(checkBackups(), "") << label;
+            EXPECT_EQ(checkNothingLeft(), "") << label;
+            run(real);
+            EXPECT_TRUE(isWholeNew(treeOf(latest))) << label;
             if (HasFailure()) return;  // one broken fault point is enough to read
         }
     }
@@ -117,39 +139,6 @@ TEST_P(PublishingTest, APowerCutAtAnyMomentLeavesEveryBackupWholeAndSuccessIsDur
         run(model);
         model.expectDurable({latest, snapshotOf(marchDay(20))});
         EXPECT_EQ(model.breaches(), std::vector<std::string>{}) << state;
-    }
-}
-
-TEST_P(PublishingTest, ACrashAfterAnyStepIsPutRightBeforeTheNextRunTouchesAnything) {
-    keepState(false);
-    const std::size_t calls = callsOfARun();
-    for (std::size_t call = 0; call < calls; ++call) {
-        restoreState();
-        FaultInjectingFileManager crashing(real, GetParam());
-        crashing.crashAfter = call;
-        try {
-            run(crashing);
-        } catch (...) {  // the crash, or an error an earlier step saw
-        }
-        // The next run fails right after it has put things right, as a second crash or
-        // a full disk would make it: what it found must already be whole by then.
-        FaultInjectingFileManager next(real, GetParam());
-        next.failWhen("createDirectory", "/.staging-", EIO);
-        std::string removedOnlyCopy;
-        next.beforeEach = [&](const std::string& operation, const Path& path) {
-            if (operation != "removeItem" || !removedOnlyCopy.empty() || !real.examine(path).exists()) return;
-            const bool latestWhole =
-                real.examine(latest).exists() && (treeOf(latest) == latestBefore || isWholeNew(treeOf(latest)));
-            if (!latestWhole && treeOf(path) == latestBefore) removedOnlyCopy = path.string();
-        };
-        EXPECT_THROW(run(next), FileSystemError);
-        const std::string label = "crash after call " + std::to_string(call);
-        EXPECT_EQ(removedOnlyCopy, "") << label << ": removed the only whole copy of the earlier backup";
-        EXPECT_EQ(checkBackups(), "") << label;
-        EXPECT_EQ(checkNothingLeft(), "") << label;
-        run(real);
-        EXPECT_TRUE(isWholeNew(treeOf(latest))) << label;
-        if (HasFailure()) return;
     }
 }
 
