@@ -27,8 +27,6 @@ BackupManifest sampleManifest() {
             .warnings = {"Agent skills failed: \"quoted\"\ttab"}};
 }
 
-const BackupSettings kSettings{"/home/me/Brindle Backups", {"codex-rules", "agent-skills"}, 30};
-
 // Written to the byte, and read back as the record written (less its fraction of a second).
 TEST(TextForm, ExactBytesOfEveryFileAndReadingThemBack) {
     const std::string manifestText = R"({
@@ -113,7 +111,7 @@ void expectStrictReading(const Json& good, Read read, const Json::json_pointer& 
 }
 
 TEST(TextForm, ReadingIsStrict) {
-    const Json manifest = Json::parse(toJson(sampleManifest())), settings = Json::parse(toJson(kSettings));
+    const Json manifest = Json::parse(toJson(sampleManifest())), settings = Json::parse(toJson(BackupSettings{"/r", {"codex-rules"}, 30}));
     expectStrictReading(manifest, backupManifestFromJson);
     expectStrictReading(settings, backupSettingsFromJson);
     expectStrictReading(Json::parse(toJson(DefaultBackupItems::items("/home/me")[4])), backupItemFromJson);
