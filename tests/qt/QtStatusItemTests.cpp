@@ -18,7 +18,7 @@ using shell::Command;
 // The status menu as the shell makes it.
 shell::Menu menu(const std::string& statusLine) { return {shell::statusMenuItems(statusLine, true), {}, {}}; }
 
-TEST(QtStatusItem, DrawsEachItemWithItsStateAndShortcutAndRefreshesTitlesOnOpening) {
+TEST(QtStatusItem, DrawsEachItemRefreshesTitlesOnOpeningAndRunsAChosenCommandAfterTheMenuCloses) {
     QtStatusItem item;
     shell::Menu model = menu("Backup failed: Tom & Jerry's folder");
     model.willOpen = [](shell::Menu& shown) { shown.items.front().title = "Last synced 1 minute ago"; };
@@ -35,16 +35,13 @@ TEST(QtStatusItem, DrawsEachItemWithItsStateAndShortcutAndRefreshesTitlesOnOpeni
         EXPECT_EQ(actions[i]->isEnabled(), expected.command.has_value());
         EXPECT_EQ(actions[i]->isCheckable(), expected.checked.has_value());
         EXPECT_EQ(actions[i]->isChecked(), expected.checked.value_or(false));
-        EXPECT_TRUE(actions[i]->isShortcutVisibleInContextMenu());  // the keys are pressed below
+        EXPECT_TRUE(actions[i]->isShortcutVisibleInContextMenu());  // the keys are pressed next
     }
     emit item.menu()->aboutToShow();
     EXPECT_EQ(item.menu()->actions().front()->text(), "Last synced 1 minute ago");
-}
 
-// Shortcuts act while the menu is open; what an item starts runs only once the menu has
-// closed, and may rebuild the menu it was chosen from.
-TEST(QtStatusItem, AChosenCommandRunsAfterTheMenuClosesAndMayRebuildIt) {
-    QtStatusItem item;
+    // Shortcuts act while the menu is open; what an item starts runs only once the menu has
+    // closed, and may rebuild the menu it was chosen from.
     std::vector<Command> performed;
     const std::vector<std::pair<Qt::Key, Command>> keys {{Qt::Key_B, Command::backUpNow}, {Qt::Key_O, Command::openBackupFolder},
         {Qt::Key_Comma, Command::chooseBackupFolder}, {Qt::Key_U, Command::checkForUpdates}, {Qt::Key_Q, Command::quit}};
