@@ -5,17 +5,25 @@ namespace {
 
 class BackupCommandTest : public ProgramFixture {};
 
-TEST_F(BackupCommandTest, BacksUpAndReportsEachItemWithoutTouchingTheSettings) {
+// The snapshot is named by the day `date` shows: at any hour one of these zones is on
+// another day than UTC, and one has minutes in its offset.
+TEST_F(BackupCommandTest, BacksUpAndReportsEachItemOnTheDayDateShowsWithoutTouchingTheSettings) {
     for (int i = 0; i < 200; ++i) writeFile(home / ".agents/skills/bulk" / (std::to_string(i) + ".md"), std::string(1000, 'b'));
     const std::string settings = readFile(config / "Brindle/settings.json");
-    const auto outcome = brindle({"backup"});
-    ASSERT_EQ(outcome.exitStatus, 0) << outcome.err;
-    EXPECT_EQ(outcome.out.substr(0, outcome.out.find('\n')), "Backed up 4 of 6 items to " + (machine() / "latest").string());
-    for (const std::string& line : std::vector<std::string>{
-             "  copied   Custom Codex skills (1 file, 3 bytes)\n", "  copied   Agent skills (201 files, 200006 bytes)\n",
-             "  missing  Codex automations was not found at " + (home / ".codex/automations").string() + ".\n"})
-        EXPECT_NE(outcome.out.find(line), std::string::npos) << outcome.out;
-    EXPECT_TRUE(outcome.err.empty()) << "nothing interactive when not on a terminal: " << outcome.err;
+    for (const std::string tz : {"<+1345>-13:45", "<-12>12"}) {
+        auto today = [&] { return runProgram("/bin/date", {"+%F"}, {{"TZ", tz}}, temp.path()).out.substr(0, 10); };
+        const auto before = today();
+        const auto outcome = brindle({"backup"}, {{"TZ", tz}});
+        ASSERT_EQ(outcome.exitStatus, 0) << outcome.err;
+        EXPECT_TRUE(std::filesystem::exists(machine() / "Snapshots" / before) || std::filesystem::exists(machine() / "Snapshots" / today()))
+            << tz << ": no snapshot named " << before;
+        EXPECT_EQ(outcome.out.substr(0, outcome.out.find('\n')), "Backed up 4 of 6 items to " + (machine() / "latest").string());
+        for (const std::string& line : std::vector<std::string>{
+                 "  copied   Custom Codex skills (1 file, 3 bytes)\n", "  copied   Agent skills (201 files, 200006 bytes)\n",
+                 "  missing  Codex automations was not found at " + (home / ".codex/automations").string() + ".\n"})
+            EXPECT_NE(outcome.out.find(line), std::string::npos) << outcome.out;
+        EXPECT_TRUE(outcome.err.empty()) << "nothing interactive when not on a terminal: " << outcome.err;
+    }
     EXPECT_TRUE(holds(machine() / "latest", backupOfSources()));
     EXPECT_EQ(readFile(config / "Brindle/settings.json"), settings);
 
@@ -53,18 +61,6 @@ TEST_F(BackupCommandTest, AnUnusableSettingsFileIsNamedAndTheDefaultsAreUsed) {
                                "\"backupIntervalMinutes\" is missing.\n");
     root = home / "Brindle Backups";
     EXPECT_TRUE(holds(machine() / "latest", backupOfSources()));
-}
-
-// Named by the day `date` shows: at any hour one of these zones is on another day than
-// UTC, and one has minutes in its offset.
-TEST_F(BackupCommandTest, TheSnapshotIsNamedByTheDayDateShows) {
-    for (const std::string tz : {"<+1345>-13:45", "<-12>12"}) {
-        auto today = [&] { return runProgram("/bin/date", {"+%F"}, {{"TZ", tz}}, temp.path()).out.substr(0, 10); };
-        const auto before = today();
-        ASSERT_EQ(brindle({"backup"}, {{"TZ", tz}}).exitStatus, 0);
-        EXPECT_TRUE(std::filesystem::exists(machine() / "Snapshots" / before) || std::filesystem::exists(machine() / "Snapshots" / today()))
-            << tz << ": no snapshot named " << before;
-    }
 }
 
 }  // namespace

@@ -81,10 +81,9 @@ protected:
     // Names in the machine folder and in Snapshots that a run left behind.
     std::vector<std::string> leftovers() const {
         std::vector<std::string> names;
-        for (const auto& folder : {machine(), machine() / "Snapshots"}) {
+        for (const auto& folder : {machine(), machine() / "Snapshots"})
             for (auto& entry : std::filesystem::directory_iterator(folder))
                 if (entry.path().filename().string().front() == '.') names.push_back(entry.path().string());
-        }
         return names;
     }
 

@@ -8,17 +8,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RestoreCommandTest : public ProgramFixture {
-protected:
-    Path skills = home / ".codex/skills";
+class RestoreCommandTest : public ProgramFixture {};
 
-    void SetUp() override {
-        ProgramFixture::SetUp();
-        ASSERT_EQ(brindle({"backup"}).exitStatus, 0);
-    }
-};
-
-TEST_F(RestoreCommandTest, ListsEveryBackupAndSaysWhichManifestCannotBeRead) {
+// One backup serves every command: a listing with a manifest that cannot be read, refusals
+// and command lines that ask for no work, then a dry run, the restore it showed, and its undo.
+TEST_F(RestoreCommandTest, ListsRefusesAndRestoresWhatADryRunShowedAndUndoesIt) {
+    ASSERT_EQ(brindle({"backup"}).exitStatus, 0);
+    const Path skills = home / ".codex/skills";
     writeFile(machine() / "Snapshots/2001-01-01/manifest.json", "{");
     const auto listed = brindle({"list"});
     ASSERT_EQ(listed.exitStatus, 0) << listed.err;
@@ -37,42 +33,12 @@ TEST_F(RestoreCommandTest, ListsEveryBackupAndSaysWhichManifestCannotBeRead) {
     EXPECT_EQ(json["backups"][2]["name"], "2001-01-01");
     EXPECT_EQ(json["backups"][2]["manifestReadable"], false);
     EXPECT_TRUE(json["backups"][2]["manifestError"].is_string());
-}
 
-TEST_F(RestoreCommandTest, RestoresWhatADryRunShowedAndUndoesIt) {
     writeFile(skills / "pdf/SKILL.md", "broken");
     writeFile(skills / "notes.md", "mine");
     writeFile(skills / ".system/x", "system, newer");
     const Tree broken = treeOf(home);
-
-    const auto dryRun = brindle({"restore", "codex-skills", "--dry-run"});
-    EXPECT_EQ(dryRun.exitStatus, 0) << dryRun.err;
-    EXPECT_NE(dryRun.out.find("  codex-skills  " + skills.string() + ": 0 added, 1 changed, 1 removed\n"
-                              "      removed  notes.md\n      changed  pdf/SKILL.md\n      kept as it is: .system\n"),
-              std::string::npos)
-        << dryRun.out;
-    EXPECT_EQ(treeOf(home), broken);
-
-    const auto restored = brindle({"restore", "latest"});
-    ASSERT_EQ(restored.exitStatus, 0) << restored.err;
-    EXPECT_EQ(readFile(skills / "pdf/SKILL.md"), "pdf");
-    EXPECT_FALSE(fs::exists(skills / "notes.md"));
-    EXPECT_EQ(readFile(skills / ".system/x"), "system, newer");
-    const std::string undo = restored.out.substr(restored.out.find("To undo: brindle restore '") + 26);
-    ASSERT_NE(undo.find("'\n"), std::string::npos) << restored.out;
-
-    const auto undone = brindle({"restore", undo.substr(0, undo.find("'\n"))});
-    EXPECT_EQ(undone.exitStatus, 0) << undone.err;
-    EXPECT_EQ(treeOf(home), broken);
-    ASSERT_EQ(brindle({"backup"}).exitStatus, 0);
-    EXPECT_EQ(std::distance(fs::directory_iterator(machine() / "Undo"), fs::directory_iterator()), 2);
-}
-
-// Refusals and command lines that ask for no work: each has its exit status and says
-// what it says on the stream it belongs on.
-TEST_F(RestoreCommandTest, RefusalsBadCommandLinesAndHelpChangeNothing) {
-    writeFile(skills / "pdf/SKILL.md", "broken");
-    const Tree before = treeOf(home / ".codex");
+    // Each has its exit status and says what it says on the stream it belongs on.
     const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases{
         {{"restore", "codex-automations"}, 1, "Restore refused: The backup "},
         {{"restore", "--all"}, 2, "brindle: \u201Crestore\u201D has no option \u201C--all\u201D."},
@@ -88,8 +54,29 @@ TEST_F(RestoreCommandTest, RefusalsBadCommandLinesAndHelpChangeNothing) {
         EXPECT_EQ(said.substr(0, message.size()), message) << said;
         EXPECT_EQ(unsaid, "") << arguments.back();
     }
-    EXPECT_EQ(treeOf(home / ".codex"), before);
     EXPECT_FALSE(fs::exists(machine() / "Undo"));
+
+    const auto dryRun = brindle({"restore", "codex-skills", "--dry-run"});
+    EXPECT_EQ(dryRun.exitStatus, 0) << dryRun.err;
+    EXPECT_NE(dryRun.out.find("  codex-skills  " + skills.string() + ": 0 added, 1 changed, 1 removed\n"
+                              "      removed  notes.md\n      changed  pdf/SKILL.md\n      kept as it is: .system\n"),
+              std::string::npos)
+        << dryRun.out;
+    EXPECT_EQ(treeOf(home), broken) << "a refusal or the dry run changed the home";
+
+    const auto restored = brindle({"restore", "latest"});
+    ASSERT_EQ(restored.exitStatus, 0) << restored.err;
+    EXPECT_EQ(readFile(skills / "pdf/SKILL.md"), "pdf");
+    EXPECT_FALSE(fs::exists(skills / "notes.md"));
+    EXPECT_EQ(readFile(skills / ".system/x"), "system, newer");
+    const std::string undo = restored.out.substr(restored.out.find("To undo: brindle restore '") + 26);
+    ASSERT_NE(undo.find("'\n"), std::string::npos) << restored.out;
+
+    const auto undone = brindle({"restore", undo.substr(0, undo.find("'\n"))});
+    EXPECT_EQ(undone.exitStatus, 0) << undone.err;
+    EXPECT_EQ(treeOf(home), broken);
+    ASSERT_EQ(brindle({"backup"}).exitStatus, 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(machine() / "Undo"), fs::directory_iterator()), 2);
 }
 
 }  // namespace

@@ -52,9 +52,6 @@ public:
         shown.willOpen(shown);
         return shown.items.front().title;
     }
-    bool launchAtLoginTicked() const {
-        return std::ranges::find(menu.items, shell::Command::toggleLaunchAtLogin, &shell::MenuItem::command)->checked.value();
-    }
 
     // `runJobs` false fires due timers without running the jobs they post, to line up races.
     void advance(ms by, bool runJobs = true) {
@@ -81,7 +78,6 @@ public:
             job();
         }
     }
-    void moveWallClock(Timestamp::duration by) { wallJump_ += by; }
 
     // What a run returns or throws; by default it notes its root and returns a result created now.
     std::function<BackupResult(const BackupSettings&)> engine = [this](const BackupSettings& settings) {
@@ -105,6 +101,7 @@ public:
     std::vector<std::string> desktopCalls;
     bool launchAtLogin = false;
     std::optional<std::string> launchAtLoginFailure;
+    Timestamp::duration wallClockMoved {};
 
     TemporaryFolder folder;
     PosixFileManager posix;
@@ -112,14 +109,12 @@ public:
 
     // The platform.
     Timestamp wallNow() override {
-        return std::chrono::sys_days(std::chrono::year(2025) / 3 / 10) + wallJump_ +
+        return std::chrono::sys_days(std::chrono::year(2025) / 3 / 10) + wallClockMoved +
                std::chrono::duration_cast<Timestamp::duration>(monotonic_ - MonotonicTime());
     }
     MonotonicTime monotonicNow() override { return monotonic_; }
     void post(Job job) override { jobs.push_back(std::move(job)); }
-    std::unique_ptr<shell::Timer> scheduleRepeating(ms interval, Job job) override {
-        return schedule(interval, interval, std::move(job));
-    }
+    std::unique_ptr<shell::Timer> scheduleRepeating(ms interval, Job job) override { return schedule(interval, interval, std::move(job)); }
     std::unique_ptr<shell::Timer> scheduleOnce(ms delay, Job job) override { return schedule(delay, {}, std::move(job)); }
     ms maximumTimerInterval() const override { return ms(2'147'483'647); }  // Qt's: an int of milliseconds
     void start(Work work) override {
@@ -161,9 +156,6 @@ private:
     };
 
     std::unique_ptr<shell::Timer> schedule(ms delay, ms period, Job callback) {
-        // What the platform's timers cannot hold is the caller's fault, not a long wait.
-        if (delay > maximumTimerInterval() || delay < ms::zero())
-            throw std::out_of_range("timer interval beyond what the platform holds");
         timers_.push_back(std::make_shared<TimerEntry>(TimerEntry {monotonic_ + delay, period, std::move(callback)}));
         return std::make_unique<Handle>(timers_.back());
     }
@@ -174,7 +166,6 @@ private:
 
     // Far from the epoch, so that no test subtracts its way below it.
     MonotonicTime monotonic_ {std::chrono::hours(1000)};
-    Timestamp::duration wallJump_ {};
     std::vector<std::shared_ptr<TimerEntry>> timers_;
     // Last, so that it goes before everything it uses.
     std::shared_ptr<shell::AppDelegate> delegate_;

@@ -38,7 +38,7 @@ std::string programTheSessionStarts(const Path& entry) {
     return program;
 }
 
-TEST_F(XdgAutostartTest, EnablingWritesAnEntryTheSessionStartsAndDisablingRemovesIt) {
+TEST_F(XdgAutostartTest, EnablingWritesAnEntryTheSessionStartsDisablingRemovesItAndOnlyAnEntrySwitchedOnIsEnabled) {
     const Path running = XdgAutostart::runningProgramPath();  // what the tray names: this test executable
     EXPECT_TRUE(running.is_absolute() && running.filename() == "BrindleDesktopTests") << running;
     for (const Path& program : {running, Path("/opt/My Apps/brindle"), Path("/opt/odd\"`$\\%;name/brindle"),
@@ -57,9 +57,7 @@ TEST_F(XdgAutostartTest, EnablingWritesAnEntryTheSessionStartsAndDisablingRemove
         EXPECT_FALSE(files.examine(entry).exists());
         EXPECT_NO_THROW(service.unregisterApplication()) << "an entry already gone is no error";
     }
-}
 
-TEST_F(XdgAutostartTest, EntriesSwitchedOffOrNotEntriesAtAllAreNotEnabled) {
     const std::string start = "[Desktop Entry]\nType=Application\nExec=brindle\n";
     const std::vector<std::pair<std::string, bool>> texts{
         {start, true},

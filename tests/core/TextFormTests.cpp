@@ -27,8 +27,6 @@ BackupManifest sampleManifest() {
             .warnings = {"Agent skills failed: \"quoted\"\ttab"}};
 }
 
-const BackupSettings kSettings{"/home/me/Brindle Backups", {"codex-rules", "agent-skills"}, 30};
-
 // Written to the byte, and read back as the record written (less its fraction of a second).
 TEST(TextForm, ExactBytesOfEveryFileAndReadingThemBack) {
     const std::string manifestText = R"({
@@ -74,6 +72,10 @@ TEST(TextForm, ExactBytesOfEveryFileAndReadingThemBack) {
     EXPECT_EQ(toJson(settings), settingsText);
     EXPECT_EQ(backupSettingsFromJson(settingsText), settings);
     for (const auto& item : DefaultBackupItems::items("/home/me")) EXPECT_EQ(backupItemFromJson(toJson(item)), item);
+    // Times are whole seconds in UTC, rounded down also before 1970, up to the clock's last year.
+    EXPECT_EQ(rfc3339(Timestamp{} - milliseconds{500}), "1969-12-31T23:59:59Z");
+    EXPECT_EQ(timestampFromRfc3339("1969-12-31T23:59:59Z"), Timestamp{} - seconds{1});
+    EXPECT_TRUE(timestampFromRfc3339("2261-12-31T23:59:59Z"));
 }
 
 TEST(JsonWriter, EscapesEveryStringSoItReadsBack) {
@@ -113,7 +115,7 @@ void expectStrictReading(const Json& good, Read read, const Json::json_pointer& 
 }
 
 TEST(TextForm, ReadingIsStrict) {
-    const Json manifest = Json::parse(toJson(sampleManifest())), settings = Json::parse(toJson(kSettings));
+    const Json manifest = Json::parse(toJson(sampleManifest())), settings = Json::parse(toJson(BackupSettings{"/r", {"codex-rules"}, 30}));
     expectStrictReading(manifest, backupManifestFromJson);
     expectStrictReading(settings, backupSettingsFromJson);
     expectStrictReading(Json::parse(toJson(DefaultBackupItems::items("/home/me")[4])), backupItemFromJson);
@@ -146,12 +148,6 @@ TEST(TextForm, ReadingIsStrict) {
     tolerated["items"][1]["message"] = nullptr;
     tolerated["extra"] = 1;
     EXPECT_FALSE(backupManifestFromJson(tolerated.dump()).items[1].message.has_value());
-}
-
-TEST(ManifestTextForm, TimesAreWholeSecondsInUtc) {
-    EXPECT_EQ(rfc3339(Timestamp{} - milliseconds{500}), "1969-12-31T23:59:59Z");
-    EXPECT_EQ(timestampFromRfc3339("1969-12-31T23:59:59Z"), Timestamp{} - seconds{1});
-    EXPECT_TRUE(timestampFromRfc3339("2261-12-31T23:59:59Z"));
 }
 
 TEST(DefaultBackupItems, TheSameFromAnyHomeSpelling) {

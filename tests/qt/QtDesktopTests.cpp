@@ -26,7 +26,7 @@ void whenModalIsUp(const std::function<void(QWidget*)>& check) {
     });
 }
 
-TEST(QtDesktop, AnAlertIsAModalWarningWithTheDescriptionBelowTheHeadlineInPlainText) {
+TEST(QtDesktop, AnAlertIsAPlainTextWarningAndTheChooserOffersFoldersFromTheRootAndACancelGivesNothing) {
     QtDesktop desktop;
     QStringList shown;
     whenModalIsUp([&](QWidget* modal) {
@@ -39,12 +39,9 @@ TEST(QtDesktop, AnAlertIsAModalWarningWithTheDescriptionBelowTheHeadlineInPlainT
     desktop.showError("Brindle could not finish the backup.", "Could not write /home/<b>me</b>: the disk is full.");
     EXPECT_EQ(shown, (QStringList {"Brindle could not finish the backup.", "Could not write /home/<b>me</b>: the disk is full.",
                                    QString::number(Qt::PlainText)}));
-}
 
-TEST(QtDesktop, TheChooserOffersFoldersFromTheRootAndACancelGivesNothing) {
     testing::TemporaryFolder temp;
     testing::makeFolder(temp / "Elsewhere");
-    QtDesktop desktop;
     whenModalIsUp([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(dialog, nullptr);

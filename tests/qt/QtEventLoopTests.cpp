@@ -36,9 +36,8 @@ TEST(QtEventLoop, RunsPostedJobsLaterInOrderOnTheMainThreadFromAnyThread) {
 
 TEST(QtEventLoop, TimersFireUntilInvalidatedOrGoneAndHoldTheLongestInterval) {
     QtEventLoop loop;
-    int repeats = 0, dropped = 0, once = 0, keptOnce = 0, invalidatedOnce = 0, longest = 0;
+    int repeats = 0, once = 0, keptOnce = 0, invalidatedOnce = 0, longest = 0;
     auto repeating = loop.scheduleRepeating(30ms, [&] { ++repeats; });
-    auto droppedTimer = loop.scheduleRepeating(20ms, [&] { ++dropped; });
     std::unique_ptr<shell::Timer> oneShot = loop.scheduleOnce(30ms, [&] {
         ++once;
         oneShot.reset();  // as the shell does when a held-back completion runs
@@ -47,15 +46,13 @@ TEST(QtEventLoop, TimersFireUntilInvalidatedOrGoneAndHoldTheLongestInterval) {
     auto invalidated = loop.scheduleOnce(20ms, [&] { ++invalidatedOnce; });
     auto longestTimer = loop.scheduleRepeating(loop.maximumTimerInterval(), [&] { ++longest; });
     invalidated->invalidate();
-    droppedTimer.reset();
     processEventsFor(10ms);
     EXPECT_EQ(repeats, 0) << "fired at once rather than one interval after scheduling";
     ASSERT_TRUE(processEventsUntil([&] { return repeats >= 3; }, 5s));
     repeating->invalidate();
     const int atInvalidation = repeats;
     processEventsFor(150ms);
-    EXPECT_EQ(std::vector({repeats, dropped, once, keptOnce, invalidatedOnce, longest}),
-              std::vector({atInvalidation, 0, 1, 1, 0, 0}));
+    EXPECT_EQ(std::vector({repeats, once, keptOnce, invalidatedOnce, longest}), std::vector({atInvalidation, 1, 1, 0, 0}));
 }
 
 // The one-shot holds the progress indicator up for its minimum.

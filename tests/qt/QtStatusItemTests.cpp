@@ -15,17 +15,11 @@ namespace {
 using namespace std::chrono_literals;
 using shell::Command;
 
-// The status menu as the shell makes it, whose commands are recorded.
-struct StatusItemTest : ::testing::Test {
+// The status menu as the shell makes it.
+shell::Menu menu(const std::string& statusLine) { return {shell::statusMenuItems(statusLine, true), {}, {}}; }
+
+TEST(QtStatusItem, DrawsEachItemRefreshesTitlesOnOpeningAndRunsAChosenCommandAfterTheMenuCloses) {
     QtStatusItem item;
-    std::vector<Command> performed;
-
-    shell::Menu menu(const std::string& statusLine) {
-        return {shell::statusMenuItems(statusLine, true), {}, [this](Command command) { performed.push_back(command); }};
-    }
-};
-
-TEST_F(StatusItemTest, DrawsEachItemWithItsStateAndShortcutAndRefreshesTitlesOnOpening) {
     shell::Menu model = menu("Backup failed: Tom & Jerry's folder");
     model.willOpen = [](shell::Menu& shown) { shown.items.front().title = "Last synced 1 minute ago"; };
     item.setMenu(model);
@@ -41,15 +35,14 @@ TEST_F(StatusItemTest, DrawsEachItemWithItsStateAndShortcutAndRefreshesTitlesOnO
         EXPECT_EQ(actions[i]->isEnabled(), expected.command.has_value());
         EXPECT_EQ(actions[i]->isCheckable(), expected.checked.has_value());
         EXPECT_EQ(actions[i]->isChecked(), expected.checked.value_or(false));
-        EXPECT_TRUE(actions[i]->isShortcutVisibleInContextMenu());  // the keys are pressed below
+        EXPECT_TRUE(actions[i]->isShortcutVisibleInContextMenu());  // the keys are pressed next
     }
     emit item.menu()->aboutToShow();
     EXPECT_EQ(item.menu()->actions().front()->text(), "Last synced 1 minute ago");
-}
 
-// Shortcuts act while the menu is open; what an item starts runs only once the menu has
-// closed, and may rebuild the menu it was chosen from.
-TEST_F(StatusItemTest, AChosenCommandRunsAfterTheMenuClosesAndMayRebuildIt) {
+    // Shortcuts act while the menu is open; what an item starts runs only once the menu has
+    // closed, and may rebuild the menu it was chosen from.
+    std::vector<Command> performed;
     const std::vector<std::pair<Qt::Key, Command>> keys {{Qt::Key_B, Command::backUpNow}, {Qt::Key_O, Command::openBackupFolder},
         {Qt::Key_Comma, Command::chooseBackupFolder}, {Qt::Key_U, Command::checkForUpdates}, {Qt::Key_Q, Command::quit}};
     for (const auto& [key, command] : keys) {
@@ -77,7 +70,6 @@ TEST(TrayIcons, DrawExactlyTheLookTheShellGives) {
     std::set<QByteArray> drawn;
     for (const std::optional<int> frame : {std::optional<int>(), {0}, {1}, {2}, {3}}) {
         const QImage image = lookImage({frame}, 64).convertToFormat(QImage::Format_ARGB32);
-        drawn.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
         // Hosts take each pixel as alpha, red, green, blue, in that order.
         QByteArray argb;
         for (int pixel = 0; pixel < 64 * 64; ++pixel) {
@@ -85,6 +77,7 @@ TEST(TrayIcons, DrawExactlyTheLookTheShellGives) {
             argb.append(char(qAlpha(rgb))).append(char(qRed(rgb))).append(char(qGreen(rgb))).append(char(qBlue(rgb)));
         }
         EXPECT_EQ(lookImages({frame}).back().argb, argb);
+        drawn.insert(argb);
     }
     EXPECT_EQ(drawn.size(), 5u) << "the idle look and the four frames are not all different";
     EXPECT_EQ(lookToolTip({}), "Brindle");
