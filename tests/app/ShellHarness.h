@@ -156,6 +156,7 @@ private:
     };
 
     std::unique_ptr<shell::Timer> schedule(ms delay, ms period, Job callback) {
+        if (delay > maximumTimerInterval() || delay < ms::zero()) throw std::out_of_range("a timer the platform cannot hold");
         timers_.push_back(std::make_shared<TimerEntry>(TimerEntry {monotonic_ + delay, period, std::move(callback)}));
         return std::make_unique<Handle>(timers_.back());
     }
