@@ -97,11 +97,9 @@ protected:
         const BackupManifest manifest = backupManifestFromJson(backup.at("manifest.json"));
         const Tree sources = backupOfSources();
         auto itemOf = [&](const std::string& key) -> const BackupManifestItem* {
-            for (const auto& entry : manifest.items) {
-                for (const auto& item : items) {
+            for (const auto& entry : manifest.items)
+                for (const auto& item : items)
                     if (item.id == entry.id && isSameOrInside(key, item.destinationPath)) return &entry;
-                }
-            }
             return nullptr;
         };
         for (const auto& [key, contents] : backup) {
