@@ -86,7 +86,6 @@ TEST_F(ItemCopierTest, WhatCannotBeCopiedKeepsItsEarlierCopy) {
     result = copy({}, previous);
     EXPECT_EQ(treeOf(destination), (Tree{{"a", "new a"}, {"b", "new b"}, {"broken", "old broken"}, {"gone", "<dir>"},
                                          {"gone/x", "old gone/x"}, {"gone/y", "old gone/y"}}));
-    EXPECT_EQ(result.problems.count, 2u);
     EXPECT_NE(result.problems.description().find(" 1 more entry could not be copied; copies from the previous backup "
                                                  "were kept where it had them."),
               std::string::npos);
