@@ -38,6 +38,7 @@ protected:
     Path machine = root / "box";
     Path latest = machine / "latest";
     Path snapshots = machine / "Snapshots";
+    Path pristine = temp / "pristine";  // where a test keeps a state to start again from
     std::vector<BackupItem> items;
     BackupSettings settings;
 

@@ -14,7 +14,6 @@ namespace {
 
 class PublishingTest : public EngineFixture, public ::testing::WithParamInterface<bool> {
 protected:
-    Path pristine = temp / "pristine";
     Tree latestBefore;
     std::map<std::string, Tree> snapshotsBefore;
 

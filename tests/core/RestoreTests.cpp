@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 class RestoreTest : public EngineFixture {
 protected:
     Path lock = temp / "run.lock";
-    Path pristine = temp / "pristine";
     std::map<std::string, Tree> before;  // by item id
 
     void SetUp() override {
