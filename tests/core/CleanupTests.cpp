@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "BrindleCore/Cleanup.h"
-#include "BrindleCore/RandomUUID.h"
 #include "BrindleCore/SnapshotNames.h"
 #include "BrindleCore/SnapshotTimeZone.h"
 #include "tests/fakes/TemporaryFolder.h"
@@ -91,11 +90,6 @@ TEST(DuplicateCleanup, RemovesCopiesOfTheTopNamesOfEnabledItemsFilesAndFoldersAl
     EXPECT_EQ(managedTopLevelFolderNames(items, settings), (std::set<std::string>{"Codex", "Agents", "Extra", "Single"}));
     removeManagedDuplicateFolders(files, latest, managedTopLevelFolderNames(items, settings));
     EXPECT_EQ(treeOf(latest), (Tree{{"manifest 2.json", ""}, {"Codex", "<dir>"}, {"codex 3", "<dir>"}}));
-}
-
-// Recovery knows leftovers by the id's length, which the crash tests see; not a repeated id.
-TEST(RandomUUID, EachIsNew) {
-    EXPECT_NE(randomUUID(), randomUUID());
 }
 
 }  // namespace

@@ -38,6 +38,7 @@ protected:
     Path machine = root / "box";
     Path latest = machine / "latest";
     Path snapshots = machine / "Snapshots";
+    Path pristine = temp / "pristine";  // where a test keeps a state to start again from
     std::vector<BackupItem> items;
     BackupSettings settings;
 
@@ -97,11 +98,9 @@ protected:
         const BackupManifest manifest = backupManifestFromJson(backup.at("manifest.json"));
         const Tree sources = backupOfSources();
         auto itemOf = [&](const std::string& key) -> const BackupManifestItem* {
-            for (const auto& entry : manifest.items) {
-                for (const auto& item : items) {
+            for (const auto& entry : manifest.items)
+                for (const auto& item : items)
                     if (item.id == entry.id && isSameOrInside(key, item.destinationPath)) return &entry;
-                }
-            }
             return nullptr;
         };
         for (const auto& [key, contents] : backup) {

@@ -22,10 +22,8 @@ TEST(MachineName, SanitisesEveryKindOfCharacter) {
 
 TEST(MachineName, PrefersThePrettyNameAndFallsBackToTheHostName) {
     for (const auto& [pretty, expected] : std::vector<std::pair<std::optional<std::string>, std::string>>{
-             {"Ada's Laptop", "Ada-s-Laptop"}, {std::nullopt, "host"}, {"", "host"}}) {
+             {"Ada's Laptop", "Ada-s-Laptop"}, {std::nullopt, "host"}, {"", "host"}})
         EXPECT_EQ(Machine::currentName({[&] { return pretty; }, [] { return std::string("host"); }}), expected);
-    }
-    EXPECT_FALSE(Machine::currentName().empty());
 }
 
 TEST(MachineName, ReadsPrettyHostnameWithShellQuoting) {

@@ -14,7 +14,6 @@ namespace {
 
 class PublishingTest : public EngineFixture, public ::testing::WithParamInterface<bool> {
 protected:
-    Path pristine = temp / "pristine";
     Tree latestBefore;
     std::map<std::string, Tree> snapshotsBefore;
 
@@ -25,8 +24,8 @@ protected:
         makeFolder(snapshots / "2025-03-19 2");
     }
 
-    // The state every faulty run starts from: `earlierRunToday` adds a backup of the
-    // same day, which the run replaces.
+    // The state every faulty run starts from, and where the root is left: `earlierRunToday`
+    // adds a backup of the same day, which the run replaces.
     void keepState(bool earlierRunToday) {
         if (earlierRunToday) run(real, marchDay(20, 9));
         writeFile(home / ".codex/AGENTS.md", earlierRunToday ? "agents, later" : "agents, changed");
@@ -35,6 +34,7 @@ protected:
         latestBefore = treeOf(latest);
         snapshotsBefore.clear();
         for (const auto& name : namesIn(snapshots)) snapshotsBefore[name] = treeOf(snapshots / name);
+        restoreState();  // so that every run, the counting one too, starts from the same copy
     }
     void restoreState() {
         real.removeItem(root);
@@ -59,11 +59,9 @@ protected:
         return "";
     }
     std::string checkNothingLeft() {
-        for (const auto& folder : {machine, snapshots}) {
-            for (const auto& name : namesIn(folder)) {
-                if (name.front() == '.' && name != ".DS_Store") return "left " + (folder / name).string();
-            }
-        }
+        for (const auto& folder : {machine, snapshots})
+            for (const auto& name : namesIn(folder))
+                if (name.front() == '.') return "left " + (folder / name).string();
         return "";
     }
 };
@@ -75,7 +73,6 @@ TEST_P(PublishingTest, EveryFailingCallOrCrashLeavesEveryBackupWholeAndTheNextRu
     std::size_t faultyRuns = 0, errors = 0;
     for (bool earlierRunToday : {false, true}) {
         keepState(earlierRunToday);
-        restoreState();
         FaultInjectingFileManager counting(real, GetParam());
         run(counting);
         for (std::size_t call = 0; call < counting.callCount(); ++call, ++faultyRuns) {
@@ -132,7 +129,6 @@ TEST_P(PublishingTest, APowerCutAtAnyMomentLeavesEveryBackupWholeAndSuccessIsDur
     // the way to the backups is new.
     for (const char* state : {"new day", "same day", "first run"}) {
         keepState(state == std::string("same day"));
-        restoreState();
         if (state == std::string("first run")) real.removeItem(root);
         FaultInjectingFileManager exchange(real, GetParam());
         DurabilityModel model(exchange, machine);

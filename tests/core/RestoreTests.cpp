@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 class RestoreTest : public EngineFixture {
 protected:
     Path lock = temp / "run.lock";
-    Path pristine = temp / "pristine";
     std::map<std::string, Tree> before;  // by item id
 
     void SetUp() override {
@@ -75,31 +74,25 @@ protected:
             const Tree now = attributedTreeOf(item.sourcePath);
             if (now != before[item.id] && now != after.at(item.id)) return item.id + " is neither as before nor as restored";
         }
-        for (const auto& folder : {home / ".codex", home / ".agents", home / "dotfiles"}) {
+        for (const auto& folder : {home / ".codex", home / ".agents", home / "dotfiles"})
             for (const auto& name : namesIn(folder))
                 if (name.rfind(".brindle-", 0) == 0) return "left " + name;
-        }
         return "";
     }
 };
 
 TEST_F(RestoreTest, PutsFilesAndFoldersBackFromLatestOrASnapshotKeepingWhatBackupsLeaveOut) {
-    struct Case {
-        RestoreRequest request;
-        Path from;
-        std::set<std::string> restored;
-    };
-    const std::vector<Case> cases{
-        {{"", {"codex-agents"}}, latest, {"codex-agents"}},
-        {{"2025-03-19", {"codex-skills", "codex-agents"}}, snapshots / "2025-03-19", {"codex-skills", "codex-agents"}},
-        {{"latest", {}}, latest, {"codex-automations", "codex-agents", "codex-config", "codex-rules", "codex-skills", "agent-skills"}},
-    };
-    for (const auto& c : cases) {
+    // No items named: every item the backup copied, which here is every item.
+    for (const RestoreRequest& request : std::vector<RestoreRequest>{
+             {"", {"codex-agents"}}, {"2025-03-19", {"codex-skills", "codex-agents"}}, {"latest", {}}}) {
         reset();
-        restore(files, c.request);
+        restore(files, request);
+        const Path from = request.backup == "2025-03-19" ? snapshots / request.backup : latest;
         for (const auto& item : items) {
-            EXPECT_EQ(attributedTreeOf(item.sourcePath), c.restored.count(item.id) ? restoredFrom(c.from, item) : before[item.id])
-                << c.from.filename() << " " << c.restored.size() << " " << item.id;
+            const auto& ids = request.itemIds;
+            const bool restored = ids.empty() || std::count(ids.begin(), ids.end(), item.id) != 0;
+            EXPECT_EQ(attributedTreeOf(item.sourcePath), restored ? restoredFrom(from, item) : before[item.id])
+                << request.backup << " " << ids.size() << " " << item.id;
         }
         EXPECT_EQ(fs::read_symlink(home / ".codex/config.toml"), "../dotfiles/config.toml");
     }

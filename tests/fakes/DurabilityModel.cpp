@@ -7,11 +7,7 @@
 
 namespace brindle::testing {
 
-namespace {
-
-bool under(const std::string& path, const std::string& folder) { return path != folder && isSameOrInside(path, folder); }
-
-}  // namespace
+static bool under(const std::string& path, const std::string& folder) { return path != folder && isSameOrInside(path, folder); }
 
 bool DurabilityModel::isPublished(const Path& path) const {
     const std::string name = path.filename().string();
@@ -98,11 +94,10 @@ void DurabilityModel::removeItem(const Path& path) {
 void DurabilityModel::moveItem(const Path& from, const Path& to) {
     ForwardingFileManager::moveItem(from, to);
     std::lock_guard lock(mutex_);
-    for (const auto& [where, backup] : displaced_) {
+    for (const auto& [where, backup] : displaced_)
         if (backup == to.string())
             breaches_.push_back("moved " + from.string() + " into " + backup + " before its earlier content's move to " +
                                 where + " was on stable storage");
-    }
     rename(from.string(), to.string());
     if (isPublished(from)) displaced_[to.string()] = from.string();
     check("moveItem " + from.string() + " to " + to.string());
@@ -114,8 +109,7 @@ bool DurabilityModel::exchangeItems(const Path& a, const Path& b) {
     const std::string swap = a.string() + "\n";
     rename(a.string(), swap);
     rename(b.string(), a.string());
-    rename(swap, b.string());
-    names_.erase(swap);
+    rename(swap, b.string());  // which takes the swap's own name along
     if (isPublished(b)) displaced_[a.string()] = b.string();
     check("exchangeItems " + a.string() + " with " + b.string());
     return true;
@@ -140,13 +134,11 @@ void DurabilityModel::expectDurable(const std::vector<Path>& backups) {
     std::lock_guard lock(mutex_);
     for (const auto& backup : backups) {
         // Its own name, those of the folders on the way to it, and every name in it.
-        for (const auto& mark : names_) {
+        for (const auto& mark : names_)
             if (isSameOrInside(mark, backup.string()) || isSameOrInside(backup.string(), mark))
                 breaches_.push_back("at the end, the name " + mark + " may be lost");
-        }
-        for (const auto& mark : data_) {
+        for (const auto& mark : data_)
             if (isSameOrInside(mark, backup.string())) breaches_.push_back("at the end, " + mark + " may be lost");
-        }
     }
 }
 
