@@ -70,7 +70,7 @@ TEST_F(TrayProgram, WithoutADisplayPrintsOneLineAndBacksUpWithoutATrayAndDocksIn
 
     RunningProgram trayer("/usr/bin/trayer", {}, session(display), temp.path());
     EXPECT_TRUE(processEventsUntil([&] {
-        const auto panel = runProgram("/usr/bin/xwininfo", {"-name", "panel", "-tree"}, session(display), temp.path());
+        const auto panel = RunningProgram("/usr/bin/xwininfo", {"-name", "panel", "-tree"}, session(display), temp.path()).wait();
         return panel.out.find("(\"brindle\" \"Brindle\")") != std::string::npos;
     }, 15s)) << "the icon did not dock: " << tray.errSoFar();
     EXPECT_FALSE(tray.hasEnded());
