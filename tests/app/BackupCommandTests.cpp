@@ -7,7 +7,7 @@ class BackupCommandTest : public ProgramFixture {};
 
 // The snapshot is named by the day `date` shows: at any hour one of these zones is on
 // another day than UTC, and one has minutes in its offset.
-TEST_F(BackupCommandTest, BacksUpAndReportsEachItemOnTheDayDateShowsLeavingTheSettingsAndNamingAFileItCannotUse) {
+TEST_F(BackupCommandTest, ReportsEachItemNamesTheSnapshotByTheDayDateShowsIsWatchedOnATerminalAndNamesAnUnusableSettingsFile) {
     for (int i = 0; i < 200; ++i) writeFile(home / ".agents/skills/bulk" / (std::to_string(i) + ".md"), std::string(1000, 'b'));
     const std::string settings = readFile(config / "Brindle/settings.json");
     for (const std::string tz : {"<+1345>-13:45", "<-12>12"}) {
@@ -27,6 +27,19 @@ TEST_F(BackupCommandTest, BacksUpAndReportsEachItemOnTheDayDateShowsLeavingTheSe
     EXPECT_TRUE(holds(machine() / "latest", backupOfSources()));
     EXPECT_EQ(readFile(config / "Brindle/settings.json"), settings);
 
+    // script(1) gives the command a terminal and records what reached it.
+    auto onTerminal = [&](const std::string& redirect) {
+        const auto outcome = RunningProgram("/usr/bin/script", {"-qec", "'" + std::string(BRINDLE_BINARY) + "' backup" + redirect,
+                                            "/dev/null"}, environment(), temp.path()).wait();
+        EXPECT_EQ(outcome.exitStatus, 0) << outcome.out << outcome.err;
+        return outcome.out;
+    };
+    const std::string watched = onTerminal("");
+    EXPECT_NE(watched.find("Backing up Codex files...\r\033[K"), std::string::npos) << watched;
+    EXPECT_NE(watched.find("Backed up 4 of 6 items"), std::string::npos) << watched;
+    EXPECT_EQ(onTerminal(" > '" + (temp / "report.txt").string() + "'").find("Backing up"), std::string::npos);
+    EXPECT_EQ(readFile(temp / "report.txt").find("Backing up"), std::string::npos) << "output sent to a file is not watched";
+
     // A root inside a source fails that item: the backup is made, but incomplete.
     writeSettings({(home / ".codex/skills/backups").string(), {"codex-skills", "codex-rules"}, 30});
     const auto incomplete = brindle({"backup"});
@@ -44,21 +57,6 @@ TEST_F(BackupCommandTest, BacksUpAndReportsEachItemOnTheDayDateShowsLeavingTheSe
                                 "\"backupIntervalMinutes\" is missing.\n");
     root = home / "Brindle Backups";
     EXPECT_TRUE(holds(machine() / "latest", backupOfSources()));
-}
-
-TEST_F(BackupCommandTest, TheWorkingLineAppearsOnlyWhenBothStreamsAreATerminal) {
-    // script(1) gives the command a terminal and records what reached it.
-    auto onTerminal = [&](const std::string& redirect) {
-        const auto outcome = RunningProgram("/usr/bin/script", {"-qec", "'" + std::string(BRINDLE_BINARY) + "' backup" + redirect,
-                                            "/dev/null"}, environment(), temp.path()).wait();
-        EXPECT_EQ(outcome.exitStatus, 0) << outcome.out << outcome.err;
-        return outcome.out;
-    };
-    const std::string watched = onTerminal("");
-    EXPECT_NE(watched.find("Backing up Codex files...\r\033[K"), std::string::npos) << watched;
-    EXPECT_NE(watched.find("Backed up 4 of 6 items"), std::string::npos) << watched;
-    EXPECT_EQ(onTerminal(" > '" + (temp / "report.txt").string() + "'").find("Backing up"), std::string::npos);
-    EXPECT_EQ(readFile(temp / "report.txt").find("Backing up"), std::string::npos) << "output sent to a file is not watched";
 }
 
 }  // namespace
