@@ -89,7 +89,6 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
                              Environment {}, temp.path());
     processEventsUntil([&] { return busDaemon.errSoFar().find('\n') != std::string::npos; }, 5s);
     QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(busAddress), QStringLiteral("test"));
-    ASSERT_TRUE(bus.isConnected()) << busAddress;
     qt::registerDBusTypes();
     // The tray's side: a watcher that takes registrations, and a notification service.
     QStringList registered, notified;
