@@ -17,7 +17,6 @@ namespace brindle::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using qt::DBusObject;
 using Environment = std::map<std::string, std::string>;
 
 class TrayProgram : public ProgramFixture {
@@ -92,12 +91,12 @@ TEST_F(TrayProgram, RegistersWithAStatusNotifierTrayAndBacksUpFromItsExportedMen
     qt::registerDBusTypes();
     // The tray's side: a watcher that takes registrations, and a notification service.
     QStringList registered, notified;
-    DBusObject watcher(QStringLiteral("org.kde.StatusNotifierWatcher"), QString());
+    qt::DBusObject watcher(QStringLiteral("org.kde.StatusNotifierWatcher"), QString());
     watcher.addMethod(QStringLiteral("RegisterStatusNotifierItem"), [&](const QDBusMessage& call) {
         registered << call.arguments().value(0).toString();
         return call.createReply();
     });
-    DBusObject notifications(QStringLiteral("org.freedesktop.Notifications"), QString());
+    qt::DBusObject notifications(QStringLiteral("org.freedesktop.Notifications"), QString());
     notifications.addMethod(QStringLiteral("Notify"), [&](const QDBusMessage& call) {
         notified << call.arguments().value(3).toString();
         return call.createReply(1u);
