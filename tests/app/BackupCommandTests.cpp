@@ -7,11 +7,11 @@ class BackupCommandTest : public ProgramFixture {};
 
 // The snapshot is named by the day `date` shows: at any hour one of these zones is on
 // another day than UTC, and one has minutes in its offset.
-TEST_F(BackupCommandTest, BacksUpAndReportsEachItemOnTheDayDateShowsWithoutTouchingTheSettings) {
+TEST_F(BackupCommandTest, ReportsEachItemNamesTheSnapshotByTheDayDateShowsIsWatchedOnATerminalAndNamesAnUnusableSettingsFile) {
     for (int i = 0; i < 200; ++i) writeFile(home / ".agents/skills/bulk" / (std::to_string(i) + ".md"), std::string(1000, 'b'));
     const std::string settings = readFile(config / "Brindle/settings.json");
     for (const std::string tz : {"<+1345>-13:45", "<-12>12"}) {
-        auto today = [&] { return runProgram("/bin/date", {"+%F"}, {{"TZ", tz}}, temp.path()).out.substr(0, 10); };
+        auto today = [&] { return RunningProgram("/bin/date", {"+%F"}, {{"TZ", tz}}, temp.path()).wait().out.substr(0, 10); };
         const auto before = today();
         const auto outcome = brindle({"backup"}, {{"TZ", tz}});
         ASSERT_EQ(outcome.exitStatus, 0) << outcome.err;
@@ -27,19 +27,10 @@ TEST_F(BackupCommandTest, BacksUpAndReportsEachItemOnTheDayDateShowsWithoutTouch
     EXPECT_TRUE(holds(machine() / "latest", backupOfSources()));
     EXPECT_EQ(readFile(config / "Brindle/settings.json"), settings);
 
-    // A root inside a source fails that item: the backup is made, but incomplete.
-    writeSettings({(home / ".codex/skills/backups").string(), {"codex-skills", "codex-rules"}, 30});
-    const auto incomplete = brindle({"backup"});
-    EXPECT_EQ(incomplete.exitStatus, 3) << incomplete.out << incomplete.err;
-    EXPECT_NE(incomplete.out.find("  failed   Custom Codex skills: Backup destination "), std::string::npos) << incomplete.out;
-    EXPECT_NE(incomplete.out.find("Warning: Custom Codex skills failed: "), std::string::npos) << incomplete.out;
-}
-
-TEST_F(BackupCommandTest, TheWorkingLineAppearsOnlyWhenBothStreamsAreATerminal) {
     // script(1) gives the command a terminal and records what reached it.
     auto onTerminal = [&](const std::string& redirect) {
-        const auto outcome = runProgram("/usr/bin/script", {"-qec", "'" + std::string(BRINDLE_BINARY) + "' backup" + redirect, "/dev/null"},
-                                        environment(), temp.path());
+        const auto outcome = RunningProgram("/usr/bin/script", {"-qec", "'" + std::string(BRINDLE_BINARY) + "' backup" + redirect,
+                                            "/dev/null"}, environment(), temp.path()).wait();
         EXPECT_EQ(outcome.exitStatus, 0) << outcome.out << outcome.err;
         return outcome.out;
     };
@@ -48,17 +39,22 @@ TEST_F(BackupCommandTest, TheWorkingLineAppearsOnlyWhenBothStreamsAreATerminal) 
     EXPECT_NE(watched.find("Backed up 4 of 6 items"), std::string::npos) << watched;
     EXPECT_EQ(onTerminal(" > '" + (temp / "report.txt").string() + "'").find("Backing up"), std::string::npos);
     EXPECT_EQ(readFile(temp / "report.txt").find("Backing up"), std::string::npos) << "output sent to a file is not watched";
-}
 
-// The tray falls back to the defaults in silence; the command names the file it
-// passed over, so that a hand-edited file off by one key is not missed.
-TEST_F(BackupCommandTest, AnUnusableSettingsFileIsNamedAndTheDefaultsAreUsed) {
+    // A root inside a source fails that item: the backup is made, but incomplete.
+    writeSettings({(home / ".codex/skills/backups").string(), {"codex-skills", "codex-rules"}, 30});
+    const auto incomplete = brindle({"backup"});
+    EXPECT_EQ(incomplete.exitStatus, 3) << incomplete.out << incomplete.err;
+    EXPECT_NE(incomplete.out.find("  failed   Custom Codex skills: Backup destination "), std::string::npos) << incomplete.out;
+    EXPECT_NE(incomplete.out.find("Warning: Custom Codex skills failed: "), std::string::npos) << incomplete.out;
+
+    // The tray falls back to the defaults in silence; the command names the file it
+    // passed over, so that a hand-edited file off by one key is not missed.
     writeFile(config / "Brindle/settings.json", R"({"destinationRootPath": "/elsewhere", "enabledItemIDs": []})");
-    const auto outcome = brindle({"backup"});
-    EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
-    EXPECT_EQ(outcome.err, "Ignored the settings file \u201C" + (config / "Brindle/settings.json").string() +
-                               "\u201D and used the default settings: The settings file is not valid: "
-                               "\"backupIntervalMinutes\" is missing.\n");
+    const auto defaults = brindle({"backup"});
+    EXPECT_EQ(defaults.exitStatus, 0) << defaults.err;
+    EXPECT_EQ(defaults.err, "Ignored the settings file \u201C" + (config / "Brindle/settings.json").string() +
+                                "\u201D and used the default settings: The settings file is not valid: "
+                                "\"backupIntervalMinutes\" is missing.\n");
     root = home / "Brindle Backups";
     EXPECT_TRUE(holds(machine() / "latest", backupOfSources()));
 }

@@ -28,14 +28,13 @@ TEST(Run, TheSpinnerTurnsFromItsFirstFrameUntilTheRunEndsAndALateTickChangesNoth
     ShellHarness shell;
     shell.launch();
     shell.advance(1s);
-    shell.choose(Command::backUpNow);  // dropped, not queued: a run is under way
     EXPECT_EQ(std::vector(shell.looks.end() - 6, shell.looks.end()),
               (std::vector<shell::StatusLook> {{0}, {1}, {2}, {3}, {0}, {1}}));
     shell.finishRun();
     // The tick at 1.2 s queues its job, the completion fires at 1.25 s, and only then
     // do the queued jobs run.
     shell.advance(250ms, /*runJobs=*/false);
-    ASSERT_FALSE(shell.isBackingUp());
+    ASSERT_FALSE(shell.looks.back().syncingFrame);
     ASSERT_FALSE(shell.jobs.empty());
     const std::size_t drawn = shell.looks.size();
     shell.advance(1s);
@@ -73,9 +72,10 @@ TEST(Run, AFailureReplacesTheResultAndIsAlertedWhenIdle) {
         throw BackupServiceError::unableToPublishBackup("the disk is full");
     };
     bool idleWhileAlertUp = false;
-    shell.whileModal = [&] { idleWhileAlertUp = !shell.isBackingUp(); };
+    shell.whileModal = [&] { idleWhileAlertUp = !shell.looks.back().syncingFrame; };
     shell.choose(Command::backUpNow);  // the run that could not start left nothing behind
-    shell.finishRunAndWait();
+    shell.finishRun();
+    shell.advance(shell::minimumSyncIndicatorDuration);
 
     const std::string description = "Could not publish the backup: the disk is full";
     EXPECT_EQ(shell.alerts, (ShellHarness::Alerts {{"Brindle could not finish the backup.", "Resource temporarily unavailable"},

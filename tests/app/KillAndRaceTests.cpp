@@ -119,8 +119,6 @@ TEST_F(RunsAtOnceTest, EveryRunSucceedsAndAReaderNeverSeesAPartialLatest) {
     reader.join();
     EXPECT_EQ(problem, "");
     EXPECT_GT(looks, 0);
-    EXPECT_TRUE(holds(latest, backupOfSources()));
-    EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -38,8 +38,7 @@ protected:
         makeFolder(root);
         if (!unprivileged_) return;
         // The build folder may sit where the unprivileged user cannot reach it.
-        makeFolder(temp / "bin");
-        std::filesystem::copy_file(BRINDLE_BINARY, temp / "bin/brindle");
+        std::filesystem::copy_file(BRINDLE_BINARY, temp / "brindle");
         chmod(temp.path().c_str(), 0755);
         handOver(temp.path());
     }
@@ -51,7 +50,7 @@ protected:
     RunningProgram start(const std::vector<std::string>& arguments, std::map<std::string, std::string> env = {}) {
         env.merge(environment());  // the test's own entries win
         if (!unprivileged_) return RunningProgram(BRINDLE_BINARY, arguments, env, temp.path());
-        const auto command = unprivilegedCommand(temp / "bin/brindle", arguments);
+        const auto command = unprivilegedCommand(temp / "brindle", arguments);
         return RunningProgram(command.front(), {command.begin() + 1, command.end()}, env, temp.path());
     }
     ProgramOutcome brindle(const std::vector<std::string>& arguments, std::map<std::string, std::string> env = {}) {
@@ -87,8 +86,7 @@ protected:
         return names;
     }
 
-private:
-    bool unprivileged_;
+    const bool unprivileged_;
 };
 
 }  // namespace brindle::testing

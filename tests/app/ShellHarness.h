@@ -33,7 +33,7 @@ public:
             {faults, *this, *this, *this, *this, *this, *this, performer, {folder / "home", folder / "config"}});
         delegate_->applicationDidFinishLaunching();
     }
-    void launchIdle() { launch(); finishRunAndWait(); }
+    void launchIdle() { launch(); finishRun(); advance(shell::minimumSyncIndicatorDuration); }
     void choose(shell::Command command) { menu.perform(command); }
 
     // The oldest waiting run's engine call returns (or throws) now and its outcome
@@ -44,8 +44,6 @@ public:
         work();
         runPendingJobs();
     }
-    void finishRunAndWait() { finishRun(); advance(shell::minimumSyncIndicatorDuration); }
-    bool isBackingUp() const { return looks.back().syncingFrame.has_value(); }
     // The status line as the menu reads when it opens.
     std::string statusLine() {
         shell::Menu shown = menu;

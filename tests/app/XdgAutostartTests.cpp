@@ -11,7 +11,6 @@
 namespace brindle::desktop {
 namespace {
 
-using testing::readFile;
 using testing::TemporaryFolder;
 using testing::writeFile;
 

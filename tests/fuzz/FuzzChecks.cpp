@@ -53,7 +53,6 @@ void checkJsonWriter(std::string_view input) {
     const std::string expected = validUtf8(text);
     require(parsed.size() == 1 && parsed.begin().key() == expected, "keys read back as their valid UTF-8");
     require(parsed.begin().value()[0].get<std::string>() == expected, "strings read back as their valid UTF-8");
-    require(written.find('\n', written.size() - 1) == std::string::npos, "no newline after the final brace");
 }
 
 void checkMachineName(std::string_view input) {

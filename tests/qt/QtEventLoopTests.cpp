@@ -11,8 +11,6 @@ namespace brindle::qt {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::processEventsFor;
-using testing::processEventsUntil;
 
 TEST(QtEventLoop, RunsPostedJobsLaterInOrderOnTheMainThreadFromAnyThread) {
     QtEventLoop loop;
@@ -29,7 +27,7 @@ TEST(QtEventLoop, RunsPostedJobsLaterInOrderOnTheMainThreadFromAnyThread) {
     });
     worker.join();
     EXPECT_TRUE(order.empty()) << "a job ran before post returned";
-    ASSERT_TRUE(processEventsUntil([&] { return order.size() == 101; }, 5s));
+    ASSERT_TRUE(testing::processEventsUntil([&] { return order.size() == 101; }, 5s));
     EXPECT_TRUE(allOnMain);
     EXPECT_TRUE(std::is_sorted(order.begin(), order.end())) << "jobs ran out of order";
 }
@@ -46,12 +44,12 @@ TEST(QtEventLoop, TimersFireUntilInvalidatedOrGoneAndHoldTheLongestInterval) {
     auto invalidated = loop.scheduleOnce(20ms, [&] { ++invalidatedOnce; });
     auto longestTimer = loop.scheduleRepeating(loop.maximumTimerInterval(), [&] { ++longest; });
     invalidated->invalidate();
-    processEventsFor(10ms);
+    testing::processEventsFor(10ms);
     EXPECT_EQ(repeats, 0) << "fired at once rather than one interval after scheduling";
-    ASSERT_TRUE(processEventsUntil([&] { return repeats >= 3; }, 5s));
+    ASSERT_TRUE(testing::processEventsUntil([&] { return repeats >= 3; }, 5s));
     repeating->invalidate();
     const int atInvalidation = repeats;
-    processEventsFor(150ms);
+    testing::processEventsFor(150ms);
     EXPECT_EQ(std::vector({repeats, once, keptOnce, invalidatedOnce, longest}), std::vector({atInvalidation, 1, 1, 0, 0}));
 }
 
@@ -62,7 +60,7 @@ TEST(QtEventLoop, AOneShotNeverFiresEarly) {
         const auto start = std::chrono::steady_clock::now();
         std::chrono::steady_clock::duration waited {};
         auto timer = loop.scheduleOnce(100ms, [&] { waited = std::chrono::steady_clock::now() - start; });
-        ASSERT_TRUE(processEventsUntil([&] { return waited != std::chrono::steady_clock::duration {}; }, 5s));
+        ASSERT_TRUE(testing::processEventsUntil([&] { return waited != std::chrono::steady_clock::duration {}; }, 5s));
         EXPECT_GE(waited, 100ms) << "run " << run;
     }
 }

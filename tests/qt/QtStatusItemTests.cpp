@@ -42,17 +42,16 @@ TEST(QtStatusItem, DrawsEachItemRefreshesTitlesOnOpeningAndRunsAChosenCommandAft
 
     // Shortcuts act while the menu is open; what an item starts runs only once the menu has
     // closed, and may rebuild the menu it was chosen from.
-    std::vector<Command> performed;
     const std::vector<std::pair<Qt::Key, Command>> keys {{Qt::Key_B, Command::backUpNow}, {Qt::Key_O, Command::openBackupFolder},
         {Qt::Key_Comma, Command::chooseBackupFolder}, {Qt::Key_U, Command::checkForUpdates}, {Qt::Key_Q, Command::quit}};
     for (const auto& [key, command] : keys) {
+        std::vector<Command> performed;
         shell::Menu rebuilding = menu("Brindle is ready");
         rebuilding.perform = [&](Command chosen) {
             performed.push_back(chosen);
             item.setMenu(menu("Backing up Codex files..."));
         };
         item.setMenu(rebuilding);
-        performed.clear();
         item.menu()->popup(QPoint(10, 10));
         testing::processEventsFor(20ms);
         QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);

@@ -45,9 +45,8 @@ ChildOutcome runChild(const std::function<std::string()>& setUp, const std::func
     close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kUnavailable) return {false, text};
     if (!WIFEXITED(status)) return {true, "the child did not exit normally: " + text};
-    return {true, WEXITSTATUS(status) == 0 ? "" : (text.empty() ? "failed" : text)};
+    return {WEXITSTATUS(status) != kUnavailable, WEXITSTATUS(status) == 0 ? "" : (text.empty() ? "failed" : text)};
 }
 
 // The user id and group id of nobody when the tests are root; none, the tests' own

@@ -40,9 +40,4 @@ private:
     Path errFile_;
 };
 
-inline ProgramOutcome runProgram(const Path& program, const std::vector<std::string>& arguments,
-                                 const std::map<std::string, std::string>& environment, const Path& workingFolder) {
-    return RunningProgram(program, arguments, environment, workingFolder).wait();
-}
-
 }  // namespace brindle::testing
