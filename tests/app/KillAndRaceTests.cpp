@@ -95,11 +95,11 @@ TEST_F(RunsAtOnceTest, EveryRunSucceedsAndAReaderNeverSeesAPartialLatest) {
         writeFile(home / ".agents/skills/bulk" / std::to_string(i % 7) / (std::to_string(i) + ".md"), std::string(2000, 'b'));
     ASSERT_EQ(brindle({"backup"}).exitStatus, 0);
     const Path latest = machine() / "latest";
-    std::atomic<bool> stop{false};
     std::atomic<int> looks{0};
     std::string problem;
-    std::thread reader([&] {
-        for (; !stop && problem.empty(); ++looks) {
+    // Joined however the test ends, so that a failing check fails the test, not the program.
+    std::jthread reader([&](const std::stop_token& stop) {
+        for (; !stop.stop_requested() && problem.empty(); ++looks) {
             const int folder = open(latest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (folder < 0) continue;
             const Path opened = "/proc/self/fd/" + std::to_string(folder);
@@ -115,7 +115,7 @@ TEST_F(RunsAtOnceTest, EveryRunSucceedsAndAReaderNeverSeesAPartialLatest) {
     RunningProgram first = start({"backup"}), second = start({"backup"});
     EXPECT_EQ(first.wait().exitStatus, 0);
     EXPECT_EQ(second.wait().exitStatus, 0);
-    stop = true;
+    reader.request_stop();
     reader.join();
     EXPECT_EQ(problem, "");
     EXPECT_GT(looks, 0);

@@ -51,7 +51,7 @@ RunningProgram::RunningProgram(const Path& program, const std::vector<std::strin
 
 RunningProgram::~RunningProgram() {
     if (hasEnded()) return;
-    // The group outlives its leader (xvfb-run's X server, the tray it started): it has
+    // What the program started may outlive it in its group: the group has
     // three seconds to end before it is killed.
     ::kill(-pid_, SIGTERM);
     for (int look = 0; look < 150 && !hasEnded(); ++look) std::this_thread::sleep_for(std::chrono::milliseconds(20));

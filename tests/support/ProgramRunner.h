@@ -16,7 +16,7 @@ struct ProgramOutcome {
 };
 
 // A started program whose output goes to files; wait() collects it. It runs in a
-// process group of its own, with everything it starts (such as xvfb-run's X server):
+// process group of its own, with everything it starts:
 // one that has not been waited for is killed with its group when this goes.
 class RunningProgram {
 public:
