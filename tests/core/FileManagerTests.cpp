@@ -165,7 +165,8 @@ TEST_F(PosixFileManagerTest, EachFileSystemIsSyncedTheWayThatReachesItsStorage) 
         ASSERT_GE(calls.size(), 2u) << base;
         EXPECT_EQ(calls[0].rfind("fsync " + at + "/.settings.json.", 0), 0u) << calls[0];
         EXPECT_EQ(calls[1], "rename " + calls[0].substr(6) + " " + settings);
-        EXPECT_EQ(std::vector(calls.begin() + 2, calls.end()), method == none ? std::vector<std::string>{} : std::vector{"fsync " + at});
+        const std::vector<std::string> folderSync = method == none ? std::vector<std::string>{} : std::vector{"fsync " + at};
+        EXPECT_EQ(std::vector(calls.begin() + 2, calls.end()), folderSync);
         writeFile(folder / "tree/a/file", "x");
         const std::map<posix::SyncMethod, std::vector<std::string>> treeCalls{
             {none, {}}, {wholeFileSystem, {"syncfs " + at + "/tree"}},

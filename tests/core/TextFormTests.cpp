@@ -116,7 +116,8 @@ void expectStrictReading(const Json& good, Read read, const Json::json_pointer& 
 }
 
 TEST(TextForm, ReadingIsStrict) {
-    const Json manifest = Json::parse(toJson(sampleManifest())), settings = Json::parse(toJson(BackupSettings{"/r", {"codex-rules"}, 30}));
+    const Json manifest = Json::parse(toJson(sampleManifest()));
+    const Json settings = Json::parse(toJson(BackupSettings{"/r", {"codex-rules"}, 30}));
     expectStrictReading(manifest, backupManifestFromJson);
     expectStrictReading(settings, backupSettingsFromJson);
     expectStrictReading(Json::parse(toJson(DefaultBackupItems::items("/home/me")[4])), backupItemFromJson);
